@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// Every call into the operating system's file layer goes through here, so the
+// rest of the program is portable and tests can make file operations fail.
+namespace Platform {
+
+// The running program's folder, ending in the platform's path separator.
+QString ProgramFolder();
+// Tests point the program at a folder of their own; the program never calls it.
+void SetProgramFolderForTests(const QString &folder);
+
+QChar PathSeparator();
+
+// The whole content of a file; EFOpenError "Cannot open file "%s". %s" when it
+// cannot be opened or read.
+QByteArray ReadWholeFile(const QString &path, qint64 maxBytes = -1);
+
+// Replaces the file with these bytes atomically and durably: temporary file in
+// the same folder, written, flushed to disk, renamed over the target, folder
+// synced. On failure the old file stays whole, the temporary file is removed,
+// and EFCreateError "Cannot create file "%s". %s" names the target.
+void WriteFileDurably(const QString &path, const QByteArray &bytes);
+
+// Renames without ever replacing an existing target; false when it fails.
+bool RenameNoReplace(const QString &from, const QString &to);
+
+// Deletes a file (a link to a folder is removed as a folder); false on failure.
+bool DeleteFileOrLink(const QString &path);
+
+bool FileExists(const QString &path);
+
+// Size in bytes of a plain file; -1 when it is missing or not a plain file.
+qint64 FileSize(const QString &path);
+
+// Names of the plain files (hidden ones included, folders excluded) in a
+// folder whose names end in the given suffix, without regard to case, sorted
+// by name without regard to case. Empty when the folder is missing.
+QStringList FilesWithSuffix(const QString &folder, const QString &suffix);
+
+// The operating system's text for an error code, without trailing blanks,
+// control characters and full stops.
+QString SystemErrorText(int errorCode);
+
+// Fault injection for tests: the hook sees every file operation before it is
+// made and returns true to make it fail.
+enum class FileOperation { Open, Write, Flush, Rename, Delete };
+using FaultHook = std::function<bool(FileOperation operation, const QString &path)>;
+void SetFaultHookForTests(FaultHook hook);
+
+}  // namespace Platform

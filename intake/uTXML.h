@@ -1,0 +1,86 @@
+#pragma once
+
+#include "cache/ClientDataSet.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+
+// One command: a tab's barcode and its event code.
+struct TGrava_XML {
+    QString Field01;  // barcode (ID_COMANDA)
+    QString Field02;  // event code (EVENTO)
+};
+using PGravaXML = TGrava_XML *;
+
+// The reader's settings and names as an interface; nothing calls through it.
+class IXML {
+public:
+    virtual ~IXML() = default;
+    virtual QString GetLocal() const = 0;
+    virtual void SetrFieldName01(const QString &value) = 0;
+    virtual void SetrFieldName02(const QString &value) = 0;
+    virtual void SetIdentif(const QString &value) = 0;
+    virtual void SetNome_XML(const QString &value) = 0;
+    virtual void SetSection(const QString &value) = 0;
+    virtual void SetTipoArquivo(const QString &value) = 0;
+    virtual QString rFieldName01() const = 0;
+    virtual QString rFieldName02() const = 0;
+    virtual QString Nome_XML() const = 0;
+    virtual QString Section() const = 0;
+    virtual QString Identif() const = 0;
+    virtual QString TipoArquivo() const = 0;
+};
+
+// The command file reader: each pass claims the command files of the folder
+// XML by renaming them to the work file, reads their rows into command
+// records and deletes the work file. Read failures become the log text.
+class TXML : public IXML {
+public:
+    TXML();
+    ~TXML() override;
+    TXML(const TXML &) = delete;
+    TXML &operator=(const TXML &) = delete;
+
+    bool Executa_Carga();
+    int CountLista() const;
+    PGravaXML GetItemLista(int index) const;
+    void SetItemLista(int index, PGravaXML record);
+    void LimpaLista();
+    QString GetLog() const;
+
+    // IXML
+    QString GetLocal() const override { return FoLocal; }
+    void SetrFieldName01(const QString &value) override { ForFieldName01 = value; }
+    void SetrFieldName02(const QString &value) override { ForFieldName02 = value; }
+    void SetIdentif(const QString &value) override { FoIdentif = value; }
+    void SetNome_XML(const QString &value) override { FoNome_XML = value; }
+    void SetSection(const QString &value) override { FoSection = value; }
+    void SetTipoArquivo(const QString &value) override { FoTipoArquivo = value; }
+    QString rFieldName01() const override { return ForFieldName01; }
+    QString rFieldName02() const override { return ForFieldName02; }
+    QString Nome_XML() const override { return FoNome_XML; }
+    QString Section() const override { return FoSection; }
+    QString Identif() const override { return FoIdentif; }
+    QString TipoArquivo() const override { return FoTipoArquivo; }
+
+    QString Local() const { return FoLocal; }
+    TClientDataSet *XML_Client() const { return FoXML_Client.get(); }
+
+protected:
+    virtual void Le_Arquivo();
+    virtual bool Coleta_Arquivos();
+
+private:
+    std::unique_ptr<TClientDataSet> FoXML_Client;
+    QList<PGravaXML> FoLista_XML;
+    QString FoControleLog;
+    PGravaXML FoPGravaXML = nullptr;
+    QString ForFieldName02;
+    QString ForFieldName01;
+    QString FoLocal;
+    QString FoIdentif;
+    QString FoNome_XML;
+    QString FoSection;
+    QString FoTipoArquivo;
+};
