@@ -37,20 +37,26 @@ public:
 // records and deletes the work file. Read failures become the log text.
 class TXML : public IXML {
 public:
+    // Larger command files are refused unread: a command file holds a handful
+    // of rows, and anything this big is not one.
+    static constexpr qint64 MaxCommandFileBytes = 16 * 1024 * 1024;
+
     TXML();
     ~TXML() override;
     TXML(const TXML &) = delete;
     TXML &operator=(const TXML &) = delete;
 
+    // One pass; true when it claimed at least one file and read it.
     bool Executa_Carga();
     int CountLista() const;
-    PGravaXML GetItemLista(int index) const;
-    void SetItemLista(int index, PGravaXML record);
+    virtual PGravaXML GetItemLista(int index) const;
+    virtual void SetItemLista(int index, PGravaXML record);
+    // Frees every record and empties the list.
     void LimpaLista();
-    QString GetLog() const;
+    virtual QString GetLog() const;
 
     // IXML
-    QString GetLocal() const override { return FoLocal; }
+    QString GetLocal() const override { return Local(); }
     void SetrFieldName01(const QString &value) override { ForFieldName01 = value; }
     void SetrFieldName02(const QString &value) override { ForFieldName02 = value; }
     void SetIdentif(const QString &value) override { FoIdentif = value; }
@@ -64,14 +70,23 @@ public:
     QString Identif() const override { return FoIdentif; }
     QString TipoArquivo() const override { return FoTipoArquivo; }
 
-    QString Local() const { return FoLocal; }
-    TClientDataSet *XML_Client() const { return FoXML_Client.get(); }
+    virtual QString Local() const { return FoLocal; }
+    virtual TClientDataSet *XML_Client() const { return FoXML_Client.get(); }
 
 protected:
+    // Reads the work file into the record list, then deletes it.
     virtual void Le_Arquivo();
+    // One pass over the command folder.
     virtual bool Coleta_Arquivos();
 
 private:
+    QString WorkFilePath() const;
+    void CheckCommandFileSize(const QString &path) const;
+    void ReadRows();
+    void AppendRecordOfCurrentRow();
+    QString ColumnText(const QString &columnName) const;
+    QString ScanFailureText(const QString &message) const;
+
     std::unique_ptr<TClientDataSet> FoXML_Client;
     QList<PGravaXML> FoLista_XML;
     QString FoControleLog;

@@ -1,0 +1,203 @@
+#include "intake/uTXML.h"
+
+#include "cache/Exceptions.h"
+#include "cache/Field.h"
+#include "cache/Platform.h"
+#include "cache/RegionalFormat.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+namespace {
+
+const QString ReadFailurePrefix = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
+const QString ScanFailurePrefix = QStringLiteral("Erro na Coletada o arquivo XML erro:");
+
+// A search pattern such as <folder>/*.xml split into the folder to list and
+// the rule a name must follow.
+struct SearchPattern {
+    QString folder;
+    QString suffix;             // what every matching name ends with
+    QRegularExpression name;    // the whole name rule, wildcards included
+};
+
+int LastSeparatorIn(const QString &pattern)
+{
+    return std::max(pattern.lastIndexOf(Platform::PathSeparator()), pattern.lastIndexOf(QLatin1Char('/')));
+}
+
+SearchPattern SplitSearchPattern(const QString &pattern)
+{
+    const int separator = LastSeparatorIn(pattern);
+    const QString namePattern = pattern.mid(separator + 1);
+    const int lastWildcard = std::max(namePattern.lastIndexOf(QLatin1Char('*')), namePattern.lastIndexOf(QLatin1Char('?')));
+    SearchPattern split;
+    split.folder = pattern.left(std::max(separator, 0));
+    split.suffix = namePattern.mid(lastWildcard + 1);
+    split.name = QRegularExpression(QRegularExpression::wildcardToRegularExpression(namePattern),
+                                    QRegularExpression::CaseInsensitiveOption);
+    return split;
+}
+
+}  // namespace
+
+TXML::TXML()
+    : FoXML_Client(std::make_unique<TClientDataSet>())
+{
+}
+
+TXML::~TXML()
+{
+    LimpaLista();
+}
+
+bool TXML::Executa_Carga()
+{
+    return Coleta_Arquivos();
+}
+
+int TXML::CountLista() const
+{
+    return static_cast<int>(FoLista_XML.size());
+}
+
+PGravaXML TXML::GetItemLista(int index) const
+{
+    if (index < 0)
+        throw EArgumentOutOfRangeException(QStringLiteral("Argument out of range"));
+    if (index >= CountLista())
+        return nullptr;
+    return FoLista_XML.at(index);
+}
+
+// The record that was at the index is not freed: whoever replaces it owns it.
+void TXML::SetItemLista(int index, PGravaXML record)
+{
+    if (index < 0)
+        throw EArgumentOutOfRangeException(QStringLiteral("Argument out of range"));
+    if (index >= CountLista())
+        return;
+    FoLista_XML[index] = record;
+    if (index == CountLista() - 1)
+        FoPGravaXML = record;
+}
+
+void TXML::LimpaLista()
+{
+    qDeleteAll(FoLista_XML);
+    FoLista_XML.clear();
+    FoPGravaXML = nullptr;
+}
+
+QString TXML::GetLog() const
+{
+    return FoControleLog;
+}
+
+QString TXML::WorkFilePath() const
+{
+    return FoLocal + FoNome_XML;
+}
+
+// A pass empties the record list before its first read, so the collector gets
+// only what this pass read. A work file left by a run that stopped between
+// claim and deletion holds commands nobody applied: it is read first, and
+// until it is gone no claim could succeed anyway.
+bool TXML::Coleta_Arquivos()
+{
+    bool claimedAndRead = false;
+    bool listEmptied = false;
+    auto readWorkFile = [&] {
+        if (!listEmptied) {
+            LimpaLista();
+            listEmptied = true;
+        }
+        Le_Arquivo();
+        claimedAndRead = true;
+    };
+    try {
+        FoLocal = Platform::ProgramFolder() + QStringLiteral("XML");
+        const QString workPath = WorkFilePath();
+        if (Platform::FileExists(workPath))
+            readWorkFile();
+        const SearchPattern pattern = SplitSearchPattern(FoLocal + FoTipoArquivo);
+        for (const QString &name : Platform::FilesWithSuffix(pattern.folder, pattern.suffix)) {
+            if (!pattern.name.match(name).hasMatch())
+                continue;
+            // A claim that fails (the target exists, the writer still holds
+            // the file) leaves the file for a later pass.
+            if (Platform::RenameNoReplace(pattern.folder + Platform::PathSeparator() + name, workPath))
+                readWorkFile();
+        }
+    } catch (const Exception &error) {
+        FoControleLog = ScanFailureText(error.Message());
+    }
+    return claimedAndRead;
+}
+
+QString TXML::ScanFailureText(const QString &message) const
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return ScanFailurePrefix + message + QStringLiteral(", Date") + RegionalFormat::ShortDate(now.date())
+        + QStringLiteral(" ,") + RegionalFormat::LongTime(now.time());
+}
+
+void TXML::Le_Arquivo()
+{
+    const QString workPath = WorkFilePath();
+    FoControleLog.clear();
+    try {
+        FoXML_Client->Close();
+        CheckCommandFileSize(workPath);
+        FoXML_Client->LoadFromFile(workPath);
+        FoXML_Client->Open();
+        ReadRows();
+        Platform::DeleteFileOrLink(workPath);
+    } catch (const Exception &error) {
+        FoControleLog = ReadFailurePrefix + error.Message();
+        Platform::DeleteFileOrLink(workPath);
+        FoXML_Client->Close();
+    }
+}
+
+// An empty file would make the table reopen the previous command file's rows,
+// and an oversized one would be read whole into memory: both are refused.
+void TXML::CheckCommandFileSize(const QString &path) const
+{
+    const qint64 size = Platform::FileSize(path);
+    if (size == 0)
+        throw EDatabaseError(QStringLiteral("Missing data provider or data packet"));
+    if (size > MaxCommandFileBytes)
+        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". The file is larger than %2 bytes")
+                              .arg(path)
+                              .arg(MaxCommandFileBytes));
+}
+
+void TXML::ReadRows()
+{
+    FoXML_Client->First();
+    if (FoXML_Client->IsEmpty())
+        return;
+    while (!FoXML_Client->Eof()) {
+        AppendRecordOfCurrentRow();
+        FoXML_Client->Next();
+    }
+}
+
+// The record joins the list only when both columns were read; a record of a
+// row that failed is freed here.
+void TXML::AppendRecordOfCurrentRow()
+{
+    auto record = std::make_unique<TGrava_XML>();
+    if (!ForFieldName01.isEmpty())
+        record->Field01 = ColumnText(ForFieldName01);
+    if (!ForFieldName02.isEmpty())
+        record->Field02 = ColumnText(ForFieldName02);
+    FoLista_XML.append(record.release());
+    FoPGravaXML = FoLista_XML.last();
+}
+
+QString TXML::ColumnText(const QString &columnName) const
+{
+    return FoXML_Client->FieldByName(columnName)->AsString();
+}
