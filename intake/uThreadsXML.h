@@ -14,15 +14,21 @@ class TClientDataSet;
 // The collector: on every tick of its one-second timer it runs a pass of the
 // reader and applies each command record to the release cache, saving
 // data.cds after every record, then appends the reader's log text to the log.
+// It runs on the thread that creates it and starts no thread of its own.
 class ProcessoXML : public QObject {
     Q_OBJECT
 public:
+    static constexpr int TimerIntervalMs = 1000;
+
     ProcessoXML();
     ~ProcessoXML() override;
 
+    // Makes the timer (disabled) and the reader when they do not exist yet.
     void Execute();
+    // Gives the reader its fixed names.
     void IniciarColeta();
     QTimer *get_Timmer() const { return FoTimer.get(); }
+    // One tick. Exceptions leave it; the timer's own call runs it guarded.
     void ThisOnTimer(QObject *Sender);
 
     TClientDataSet *Fonte_Dados() const { return FFonte_Dados; }
@@ -33,9 +39,14 @@ public:
     void SetMemoLog(LogLines *value) { FMemoLog = value; }
 
     TXML *Reader() const { return FoXML.get(); }
+    // Commands read but not yet applied and saved, oldest first.
     int PendingCount() const { return static_cast<int>(pending_.size()); }
 
 private:
+    void TakeReaderRecords();
+    void ApplyPending(const QString &cacheFile);
+    void ApplyRecord(const TGrava_XML &record, const QString &cacheFile);
+
     std::unique_ptr<QTimer> FoTimer;
     std::unique_ptr<TXML> FoXML;
     TClientDataSet *FFonte_Dados = nullptr;
