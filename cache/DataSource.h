@@ -25,6 +25,7 @@ public:
     virtual void UpdateData() {}               // store pending text into the row now
 
 private:
+    friend class TDataSource;
     TDataSource *source_ = nullptr;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cache/Packet.h"
+
 #include <QString>
 #include <utility>
 
@@ -20,6 +22,16 @@ enum TFieldType {
 };
 
 QString FieldTypeName(TFieldType type);
+
+// A cell read as text by a column of the given type; a blank reads as "".
+QString FieldCellText(const Cell &cell, TFieldType type);
+// The cell that a text assigns to a column of the given type and width:
+// EDatabaseError when the text is no value of that type. An empty text (for
+// non-string types: a text of blanks) assigns a blank.
+Cell FieldCellFromText(const QString &text, TFieldType type, int size);
+// Every character in the 8-bit code page ('?' for those it lacks), NUL and
+// trailing blanks included, nothing cut: the bytes of memos and blobs.
+QByteArray CodePageBytes(const QString &text);
 
 // A column object. Declared columns are made before the table opens and live
 // as long as the table; columns made from a packet live while it is open.
@@ -46,6 +58,10 @@ public:
     // Assigns text; allowed only in dsEdit and dsInsert. Sets the modified flag.
     void SetAsString(const QString &text);
     bool IsNull() const;
+
+    // Conversions between this column's cells and text.
+    QString TextOf(const Cell &cell) const { return FieldCellText(cell, dataType_); }
+    Cell CellFrom(const QString &text) const { return FieldCellFromText(text, dataType_, size_); }
 
 protected:
     TField(TClientDataSet *dataSet, QString fieldName, TFieldType dataType, int size);
@@ -96,5 +112,6 @@ CATRACA_FIELD_CLASS(TGraphicField, TBlobField, ftGraphic)
 CATRACA_FIELD_CLASS(TBytesField, TField, ftBytes)
 CATRACA_FIELD_CLASS(TVarBytesField, TBytesField, ftVarBytes)
 CATRACA_FIELD_CLASS(TDataSetField, TField, ftDataSet)
+CATRACA_FIELD_CLASS(TArrayField, TField, ftArray)
 
 #undef CATRACA_FIELD_CLASS
