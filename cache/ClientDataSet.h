@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cache/Exceptions.h"
 #include "cache/Field.h"
 #include "cache/Packet.h"
 
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 #include <memory>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -44,6 +46,7 @@ public:
 
     // The packet the next Open builds its rows from (design-time content).
     void SetHeldPacket(const QByteArray &packet);
+    bool HasHeldPacket() const;
 
     void Open();
     void Close();
@@ -52,9 +55,12 @@ public:
     bool Modified() const { return modified_; }
 
     void LoadFromFile(const QString &fileName);
+    // Closes the table and opens it on an already decoded packet.
+    void LoadFromPacket(Packet packet);
     void SaveToFile(const QString &fileName, TDataPacketFormat format = dfBinary);
     // The packet of the whole table, after the browse-mode step.
     QByteArray SaveToBytes(TDataPacketFormat format = dfBinary);
+    Packet SaveToPacket();
 
     void First();
     void Next();
@@ -82,6 +88,9 @@ public:
     int RecordCount() const;  // stored rows, a pending new row not included
     int RecNo() const;        // 1-based position of the current row; 0 when none
 
+    // The next number the table gives an auto-increment column.
+    std::optional<qint32> AutoIncValue() const { return autoIncValue_; }
+
     // What views show: the stored rows with a pending new row in its place.
     int ViewRowCount() const;
     int ViewCurrentRow() const;  // 0-based, -1 when no row is current
@@ -95,14 +104,92 @@ public:
     QString CellText(int columnIndex) const;
     bool CellIsNull(int columnIndex) const;
     void AssignCellText(TField *field, const QString &text);
+    // The current row's cell (the pending row's in dsEdit and dsInsert);
+    // nullptr when no row is current or the column is unknown.
+    const Cell *ActiveCell(int columnIndex) const;
 
 private:
+    // One search condition of Locate, prepared once before the rows are scanned.
+    struct SearchKey {
+        int column = -1;
+        TFieldType type = ftUnknown;
+        bool blank = false;       // the key value is null: matches blank cells
+        bool prefix = false;      // compare only the first literal's length
+        QByteArray bytes;         // 8-bit string columns: the literal, upper-cased when ignoring case
+        QString text;             // other columns: the literal as text
+    };
+
     void AddDeclaredField(std::unique_ptr<TField> field);
-    // ... implementation members follow
+
+    EDatabaseError TableError(const QString &text) const;
+    [[noreturn]] void RaiseClosed() const;
+    void CheckActive() const;
+
+    // Open
+    Packet DecodeHeldPacket() const;
+    void BindDeclaredFields(const Packet &packet);
+    void MakePacketFields(const Packet &packet);
+    void TakeRows(Packet &packet);
+    Packet SnapshotPacket() const;
+    void DropRows();
+
+    // Rows and the pending row
+    void StartPending(bool copyCurrent);
+    void AbandonPending();
+    void NumberNewRow();
+    void CheckRequiredColumns() const;
+    void StorePendingRow();
+    void InsertStoredRow(int position);
+    void RemoveStoredRow(int position);
+    void SetState(TDataSetState state);
+    void MoveTo(int row, bool bof, bool eof);
+
+    // Locate
+    const std::vector<TField *> &KeyFieldsOf(const QString &keyFields);
+    SearchKey MakeSearchKey(const TField *field, const QVariant &value, bool last, TLocateOptions options) const;
+    int FindRow(const std::vector<SearchKey> &keys, bool ignoreCase) const;
+    int FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const;
+    bool Matches(const SearchKey &key, int row, bool ignoreCase) const;
+
+    // Views
+    template <class Call>
+    void NotifySources(Call call) const;
+    void NotifyActiveChanged() const;
+    void NotifyDataSetChanged() const;
+    void NotifyScrolled() const;
+    void NotifyEditingChanged() const;
+    void NotifyUpdateData() const;
 
     QString name_;
     TDataSetState state_ = dsInactive;
     bool modified_ = false;
     bool bof_ = false;
     bool eof_ = false;
+
+    std::vector<std::unique_ptr<TField>> declaredFields_;
+    std::vector<std::unique_ptr<TField>> packetFields_;  // made at open, dropped at close
+
+    // What the next Open reads: the bytes last loaded, or the rows of the
+    // last close, or nothing at all.
+    std::variant<std::monostate, QByteArray, Packet> heldPacket_;
+
+    // The open table. Cells are kept column by column so that a search runs
+    // over one contiguous array.
+    QList<PacketColumn> columns_;
+    std::vector<std::vector<Cell>> cellsByColumn_;
+    int rowCount_ = 0;
+    int current_ = -1;
+    std::optional<qint32> autoIncValue_;
+    QList<PacketAttribute> tableAttributes_;
+
+    // The pending row of dsEdit and dsInsert; a new row goes before the row
+    // current at Insert, whose flags come back if it is abandoned.
+    std::vector<Cell> pending_;
+    bool bofBeforeInsert_ = false;
+    bool eofBeforeInsert_ = false;
+
+    QList<TDataSource *> dataSources_;
+
+    QString lastKeyFields_;
+    std::vector<TField *> lastKeyFieldList_;
 };
