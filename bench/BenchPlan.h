@@ -1,0 +1,57 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// What the summary compares: for every scenario and size, the measurement of
+// our code and of its anchor, taken in the same run, and the goal for their
+// ratio (ours / anchor).
+namespace BenchPlan {
+
+enum class Metric {
+    CpuTime,   // CPU time per iteration: work that never waits
+    RealTime,    // wall time per iteration
+    ManualTime,  // wall time of the part of each iteration the benchmark timed
+    Counter,   // a user counter the benchmark set, such as resident memory
+};
+
+struct Comparison {
+    std::string scenario;     // "barcode lookup, miss"
+    std::string size;         // "N = 10,000"
+    std::string oursName;     // benchmark names, as registered
+    std::string anchorName;
+    double goal = 0;          // ours / anchor must not exceed it
+    Metric metric = Metric::RealTime;
+    std::string counter;      // Metric::Counter: the counter's name (bytes)
+    std::string crossoverGroup;  // rows of one group are scanned for ratio 1
+    double sizeValue = 0;        // the size as a number, for the crossover
+};
+
+// The short run CI makes: only the smallest size of every scenario, one
+// iteration each; nothing it prints is a figure.
+void SetSmoke(bool smoke);
+bool Smoke();
+
+using Body = std::function<void(benchmark::State &)>;
+
+// Registers the two benchmarks of one comparison and returns them, so the
+// caller can set their clocks and iteration counts.
+struct Pair {
+    benchmark::internal::Benchmark *ours;
+    benchmark::internal::Benchmark *anchor;
+};
+Pair Register(const Comparison &comparison, Body ours, Body anchor);
+
+const std::vector<Comparison> &Comparisons();
+
+// "10,000"
+std::string Grouped(long long number);
+
+// Runs one benchmark body, turning any exception into a reported error so a
+// broken scenario never takes the rest of the run down with it.
+void Guarded(benchmark::State &state, const Body &body);
+
+}  // namespace BenchPlan

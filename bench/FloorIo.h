@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The physical floors of the save and load scenarios: what the operating
+// system needs at the least to put bytes durably in a file, or to read them,
+// with no table, no packet and no error messages around it.
+namespace FloorIo {
+
+// One write of the bytes to `target` + ".tmp", flushed to disk, then renamed
+// over `target`.
+void WriteFlushRename(const QString &target, const QByteArray &bytes);
+
+// The whole file in memory.
+QByteArray ReadAll(const QString &path);
+
+}  // namespace FloorIo
