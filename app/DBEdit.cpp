@@ -132,8 +132,13 @@ bool TDBEdit::KeyChangesText(const QKeyEvent &event)
     for (QKeySequence::StandardKey key : changingKeys)
         if (event.matches(key))
             return true;
+    // Ctrl and Meta combinations are commands, except Ctrl+Alt, which is how
+    // some keyboards type their third-level characters.
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    const bool command = (modifiers & Qt::MetaModifier)
+                         || ((modifiers & Qt::ControlModifier) && !(modifiers & Qt::AltModifier));
     const QString text = event.text();
-    return !text.isEmpty() && text.at(0).isPrint();
+    return !command && !text.isEmpty() && text.at(0).isPrint();
 }
 
 void TDBEdit::keyPressEvent(QKeyEvent *event)
@@ -187,10 +192,12 @@ void TDBEdit::LoadFromField()
 {
     loading_ = true;
     TField *field = ActiveTable() ? Field() : nullptr;
-    setMaxLength(field && IsTextField(*field) && field->Size() > 0 ? field->Size() : UnlimitedLength);
+    // Setting the limit or the same text again would lose the operator's
+    // cursor and selection in the middle of a keystroke.
+    const int limit = field && IsTextField(*field) && field->Size() > 0 ? field->Size() : UnlimitedLength;
+    if (maxLength() != limit)
+        setMaxLength(limit);
     const QString value = field ? field->AsString() : QString();
-    // Setting the same text again would lose the operator's cursor and
-    // selection in the middle of a keystroke.
     if (text() != value)
         setText(value);
     pendingText_ = false;
