@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
