@@ -1,0 +1,382 @@
+#include "cache/ClientDataSet.h"
+#include "cache/Exceptions.h"
+#include "cache/Field.h"
+#include "cache/HandlerGuard.h"
+#include "cache/Platform.h"
+#include "cache/ReleaseCache.h"
+#include "intake/LogLines.h"
+#include "intake/uThreadsXML.h"
+#include "tests/support/CommandFiles.h"
+#include "tests/support/TestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+using namespace CommandFiles;
+
+namespace {
+
+const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
+
+class RecordingLog : public LogLines {
+public:
+    void Add(const QString &line) override { lines.append(line); }
+    QStringList lines;
+};
+
+// Every row of a table as "barcode|event", in the table's order.
+QStringList RowsOf(TClientDataSet &table)
+{
+    QStringList rows;
+    table.First();
+    while (!table.IsEmpty() && !table.Eof()) {
+        rows.append(table.FieldByName(QStringLiteral("COD_BARRA"))->AsString() + QLatin1Char('|')
+                    + table.FieldByName(QStringLiteral("EVENTO"))->AsString());
+        table.Next();
+    }
+    return rows;
+}
+
+QStringList RowsOfFile(const QString &path)
+{
+    TClientDataSet table;
+    table.LoadFromFile(path);
+    return RowsOf(table);
+}
+
+// Fills the table with these rows, in this order. Insert places a row before
+// the current one, so the rows go in last first, each at the top.
+void SeedRows(TClientDataSet &table, const QList<std::pair<QString, QString>> &rows)
+{
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
+        table.First();
+        table.Insert();
+        table.FieldByName(QStringLiteral("COD_BARRA"))->SetAsString(row->first);
+        table.FieldByName(QStringLiteral("EVENTO"))->SetAsString(row->second);
+        table.Post();
+    }
+}
+
+QList<Command> CommandsFrom(const QStringList &pairs)
+{
+    QList<Command> commands;
+    for (const QString &pair : pairs)
+        commands.append({pair.section(QLatin1Char('|'), 0, 0), pair.section(QLatin1Char('|'), 1)});
+    return commands;
+}
+
+// A save of data.cds writes a temporary file beside it and renames it over.
+bool IsCacheSave(const QString &path)
+{
+    return QFileInfo(path).fileName().startsWith(QStringLiteral(".data.cds."));
+}
+
+// A collector set up as the main window sets it up, over a fresh release cache
+// in a fresh program folder; the timer stays disabled.
+struct Rig {
+    explicit Rig(bool withMemo = true)
+    {
+        collector.SetFonte_Dados(&cache.Table());
+        collector.SetPathXML(folder.file(QStringLiteral("XML")) + Platform::PathSeparator());
+        collector.IniciarColeta();
+        if (withMemo)
+            collector.SetMemoLog(&memo);
+    }
+    QString cacheFile() const { return folder.file(QStringLiteral("data.cds")); }
+
+    ProgramFolderFixture folder;
+    ReleaseCache cache;
+    RecordingLog memo;
+    ProcessoXML collector;
+};
+
+}  // namespace
+
+class CollectorTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        Platform::SetFaultHookForTests(nullptr);
+        HandlerGuard::SetReporter(nullptr);
+    }
+
+    void givesReaderItsNames();
+    void appliesCommands_data();
+    void appliesCommands();
+    void tickWithoutCommandsTouchesNothing_data();
+    void tickWithoutCommandsTouchesNothing();
+    void logLines_data();
+    void logLines();
+    void releasedTabDoesNotComeBack();
+    void failedSaveLosesNothing_data();
+    void failedSaveLosesNothing();
+    void leftoverWorkFileIsApplied();
+    void pendingWithoutCacheIsAnError();
+    void timerTicksOnlyOnceEnabled();
+    void failingTickIsReportedAndTimerGoesOn();
+};
+
+void CollectorTest::givesReaderItsNames()
+{
+    Rig rig;
+    const TXML &reader = *rig.collector.Reader();
+    QCOMPARE(reader.Nome_XML(), QStringLiteral("QuiboIntegração"));
+    QCOMPARE(reader.TipoArquivo(), QString(Platform::PathSeparator()) + QStringLiteral("*.xml"));
+    QCOMPARE(reader.rFieldName01(), QStringLiteral("ID_COMANDA"));
+    QCOMPARE(reader.rFieldName02(), QStringLiteral("EVENTO"));
+    QCOMPARE(rig.collector.get_Timmer()->interval(), 1000);
+    QVERIFY(!rig.collector.get_Timmer()->isActive());
+    QVERIFY(!rig.collector.get_Timmer()->isSingleShot());
+}
+
+void CollectorTest::appliesCommands_data()
+{
+    QTest::addColumn<QStringList>("cacheBefore");
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QStringList>("cacheAfter");
+    QTest::addColumn<bool>("withMemo");
+
+    QTest::newRow("new barcode") << QStringList{} << QStringList{"A1|L"} << QStringList{"A1|L"} << true;
+    QTest::newRow("event updated in place")
+        << QStringList{"K7|L", "X9|C"} << QStringList{"X9|L"} << QStringList{"K7|L", "X9|L"} << true;
+    QTest::newRow("prefix match rewrites the barcode")
+        << QStringList{"AB123|C"} << QStringList{"ab1|L"} << QStringList{"ab1|L"} << true;
+    QTest::newRow("three rows, inserted before the current row")
+        << QStringList{} << QStringList{"1|L", "2|C", "3|L"} << QStringList{"3|L", "2|C", "1|L"} << true;
+    QTest::newRow("later record for a barcode wins")
+        << QStringList{} << QStringList{"Q1|C", "Q1|L"} << QStringList{"Q1|L"} << true;
+    QTest::newRow("values cut to the columns")
+        << QStringList{} << QStringList{"ABCDEFGHIJKL|LIBERADO"} << QStringList{"ABCDEFGHIJ|L"} << true;
+    QTest::newRow("without a memo") << QStringList{"Z|C"} << QStringList{"Z|L", "Y|C"}
+                                    << QStringList{"Y|C", "Z|L"} << false;
+}
+
+void CollectorTest::appliesCommands()
+{
+    QFETCH(QStringList, cacheBefore);
+    QFETCH(QStringList, commands);
+    QFETCH(QStringList, cacheAfter);
+    QFETCH(bool, withMemo);
+    Rig rig(withMemo);
+    SeedRows(rig.cache.Table(), CommandsFrom(cacheBefore));
+    Drop(rig.folder, QStringLiteral("c.xml"), Commands(CommandsFrom(commands)));
+    int saves = 0;
+    Platform::SetFaultHookForTests([&saves](Platform::FileOperation operation, const QString &path) {
+        saves += operation == Platform::FileOperation::Rename && IsCacheSave(path);
+        return false;
+    });
+
+    rig.collector.ThisOnTimer(nullptr);
+
+    QCOMPARE(saves, commands.size());
+    QCOMPARE(RowsOf(rig.cache.Table()), cacheAfter);
+    QCOMPARE(RowsOfFile(rig.cacheFile()), cacheAfter);
+    QCOMPARE(rig.collector.PendingCount(), 0);
+    QCOMPARE(rig.memo.lines, withMemo ? QStringList{QString()} : QStringList{});
+    QCOMPARE(EntriesLeft(rig.folder), QStringList());
+    QVERIFY(!QFile::exists(WorkFilePath(rig.folder)));
+}
+
+void CollectorTest::tickWithoutCommandsTouchesNothing_data()
+{
+    QTest::addColumn<bool>("operatorEditing");
+    QTest::newRow("cache at rest") << false;
+    QTest::newRow("operator editing a row") << true;
+}
+
+// Without commands the tick neither searches nor saves the cache, so an edit
+// the operator has begun stays pending.
+void CollectorTest::tickWithoutCommandsTouchesNothing()
+{
+    QFETCH(bool, operatorEditing);
+    Rig rig;
+    SeedRows(rig.cache.Table(), {{QStringLiteral("P1"), QStringLiteral("C")}});
+    if (operatorEditing) {
+        rig.cache.Table().Edit();
+        rig.cache.Table().FieldByName(QStringLiteral("EVENTO"))->SetAsString(QStringLiteral("L"));
+    }
+    const TDataSetState state = rig.cache.Table().State();
+
+    rig.collector.ThisOnTimer(nullptr);
+
+    QCOMPARE(rig.cache.Table().State(), state);
+    QVERIFY(!QFile::exists(rig.cacheFile()));
+    QCOMPARE(rig.memo.lines, QStringList{QString()});
+}
+
+void CollectorTest::logLines_data()
+{
+    QTest::addColumn<QList<QByteArray>>("ticks");  // a null entry: no file on that tick
+    QTest::addColumn<QStringList>("lines");
+
+    const QByteArray good = Commands({{"G", "L"}});
+    const QByteArray noEvent = XmlPacket({{"ID_COMANDA", "string", 20}}, {Row{{"N"}}});
+    const QString failure = ReadFailure + QStringLiteral("Field 'EVENTO' not found");
+    QTest::newRow("nothing to read") << QList<QByteArray>{QByteArray()} << QStringList{QString()};
+    QTest::newRow("failure stays until a good read")
+        << QList<QByteArray>{noEvent, QByteArray(), QByteArray(), good, QByteArray()}
+        << QStringList{failure, failure, failure, QString(), QString()};
+    QTest::newRow("empty file after a good one")
+        << QList<QByteArray>{good, QByteArray("")}
+        << QStringList{QString(), ReadFailure + QStringLiteral("Missing data provider or data packet")};
+}
+
+void CollectorTest::logLines()
+{
+    QFETCH(QList<QByteArray>, ticks);
+    QFETCH(QStringList, lines);
+    Rig rig;
+    for (const QByteArray &file : ticks) {
+        if (!file.isNull())
+            Drop(rig.folder, QStringLiteral("t.xml"), file);
+        rig.collector.ThisOnTimer(nullptr);
+    }
+    QCOMPARE(rig.memo.lines, lines);
+}
+
+// A tab released at the gate is deleted from the cache; a later command file
+// for other tabs must not bring it back.
+void CollectorTest::releasedTabDoesNotComeBack()
+{
+    Rig rig;
+    TClientDataSet &cache = rig.cache.Table();
+    Drop(rig.folder, QStringLiteral("1.xml"), Commands({{"T1", "L"}, {"T2", "C"}}));
+    rig.collector.ThisOnTimer(nullptr);
+    QVERIFY(cache.Locate(QStringLiteral("COD_BARRA"), QStringLiteral("T1"), loCaseInsensitive | loPartialKey));
+    cache.Delete();
+
+    Drop(rig.folder, QStringLiteral("2.xml"), Commands({{"T3", "C"}}));
+    rig.collector.ThisOnTimer(nullptr);
+
+    QCOMPARE(RowsOf(cache), (QStringList{"T3|C", "T2|C"}));
+    QCOMPARE(RowsOfFile(rig.cacheFile()), (QStringList{"T3|C", "T2|C"}));
+}
+
+void CollectorTest::failedSaveLosesNothing_data()
+{
+    QTest::addColumn<int>("failingSave");
+    QTest::addColumn<QStringList>("savedAfterFailure");
+    QTest::addColumn<QStringList>("nextFile");  // empty: no file on the next tick
+    QTest::addColumn<QStringList>("cacheAfter");
+
+    const QStringList allThree{"3|L", "2|C", "1|L"};
+    QTest::newRow("first save") << 1 << QStringList{} << QStringList{} << allThree;
+    QTest::newRow("second save") << 2 << QStringList{"1|L"} << QStringList{} << allThree;
+    QTest::newRow("third save") << 3 << QStringList{"2|C", "1|L"} << QStringList{} << allThree;
+    QTest::newRow("next tick brings a newer command")
+        << 2 << QStringList{"1|L"} << QStringList{"2|L", "4|C"} << QStringList{"3|L", "4|C", "2|L", "1|L"};
+}
+
+// While data.cds cannot be written the tick stops at the failing record; the
+// record whose save failed and those after it are applied first on the next
+// tick, before anything newer, so nothing is lost and order still holds.
+void CollectorTest::failedSaveLosesNothing()
+{
+    QFETCH(int, failingSave);
+    QFETCH(QStringList, savedAfterFailure);
+    QFETCH(QStringList, nextFile);
+    QFETCH(QStringList, cacheAfter);
+    Rig rig;
+    rig.cache.Table().SaveToFile(rig.cacheFile(), dfBinary);  // the cache file the program starts with
+    Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"1", "L"}, {"2", "C"}, {"3", "L"}}));
+    int saves = 0;
+    Platform::SetFaultHookForTests([&saves, failingSave](Platform::FileOperation operation, const QString &path) {
+        return operation == Platform::FileOperation::Open && IsCacheSave(path) && ++saves == failingSave;
+    });
+
+    try {
+        rig.collector.ThisOnTimer(nullptr);
+        QFAIL("the failed save did not raise");
+    } catch (const EFCreateError &error) {
+        QVERIFY2(error.Message().startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(rig.cacheFile())),
+                 qPrintable(error.Message()));
+    }
+
+    QCOMPARE(RowsOf(rig.cache.Table()).size(), failingSave);  // the failing record's row is posted
+    QCOMPARE(RowsOfFile(rig.cacheFile()), savedAfterFailure);
+    QCOMPARE(rig.collector.PendingCount(), 3 - (failingSave - 1));
+    QCOMPARE(rig.memo.lines, QStringList{});  // the log step did not run
+
+    Platform::SetFaultHookForTests(nullptr);
+    if (!nextFile.isEmpty())
+        Drop(rig.folder, QStringLiteral("b.xml"), Commands(CommandsFrom(nextFile)));
+    rig.collector.ThisOnTimer(nullptr);
+
+    QCOMPARE(rig.collector.PendingCount(), 0);
+    QCOMPARE(RowsOf(rig.cache.Table()), cacheAfter);
+    QCOMPARE(RowsOfFile(rig.cacheFile()), cacheAfter);
+    QCOMPARE(rig.memo.lines, QStringList{QString()});
+}
+
+void CollectorTest::leftoverWorkFileIsApplied()
+{
+    Rig rig;
+    rig.folder.write(QStringLiteral("XMLQuiboIntegração"), Commands({{"W1", "L"}}));
+    Drop(rig.folder, QStringLiteral("n.xml"), Commands({{"N1", "C"}}));
+
+    rig.collector.ThisOnTimer(nullptr);
+
+    QCOMPARE(RowsOfFile(rig.cacheFile()), (QStringList{"N1|C", "W1|L"}));
+    QVERIFY(!QFile::exists(WorkFilePath(rig.folder)));
+    QCOMPARE(EntriesLeft(rig.folder), QStringList());
+}
+
+void CollectorTest::pendingWithoutCacheIsAnError()
+{
+    Rig rig;
+    rig.collector.SetFonte_Dados(nullptr);
+    Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"A", "L"}}));
+
+    QVERIFY_THROWS_EXCEPTION(Exception, rig.collector.ThisOnTimer(nullptr));
+    QCOMPARE(rig.collector.PendingCount(), 1);
+
+    rig.collector.SetFonte_Dados(&rig.cache.Table());
+    rig.collector.ThisOnTimer(nullptr);
+    QCOMPARE(RowsOfFile(rig.cacheFile()), QStringList{"A|L"});
+}
+
+void CollectorTest::timerTicksOnlyOnceEnabled()
+{
+    Rig rig;
+    Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"A", "L"}}));
+
+    QTest::qWait(1300);
+    QCOMPARE(rig.memo.lines, QStringList{});
+    QCOMPARE(EntriesLeft(rig.folder), QStringList{"a.xml"});
+
+    rig.collector.get_Timmer()->start();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.memo.lines.size(), 1, 5000);
+    QCOMPARE(RowsOfFile(rig.cacheFile()), QStringList{"A|L"});
+    QCOMPARE(EntriesLeft(rig.folder), QStringList{});
+}
+
+void CollectorTest::failingTickIsReportedAndTimerGoesOn()
+{
+    Rig rig;
+    QStringList reported;
+    QList<HandlerGuard::Source> sources;
+    HandlerGuard::SetReporter([&](const QString &message, HandlerGuard::Source source) {
+        reported.append(message);
+        sources.append(source);
+    });
+    Platform::SetFaultHookForTests([](Platform::FileOperation operation, const QString &path) {
+        return operation == Platform::FileOperation::Open && IsCacheSave(path);
+    });
+    Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"A", "L"}}));
+    rig.collector.get_Timmer()->start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(reported.size() >= 2, 5000);
+    QVERIFY(reported.first().startsWith(QStringLiteral("Cannot create file \"%1\".").arg(rig.cacheFile())));
+    QCOMPARE(sources.first(), HandlerGuard::Source::Tick);
+    QVERIFY(rig.collector.get_Timmer()->isActive());
+
+    Platform::SetFaultHookForTests(nullptr);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.collector.PendingCount(), 0, 5000);
+    QCOMPARE(RowsOfFile(rig.cacheFile()), QStringList{"A|L"});
+}
+
+QTEST_MAIN(CollectorTest)
+#include "test_collector.moc"
