@@ -1,0 +1,153 @@
+#include "app/uEmulador.h"
+
+#include "about/cSobre.h"
+#include "app/Colors.h"
+#include "app/EventWiring.h"
+#include "app/GatePicture.h"
+#include "cache/Field.h"
+#include "cache/HandlerGuard.h"
+#include "cache/Platform.h"
+#include "intake/uThreadsXML.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+const QString Separator = QStringLiteral("===============================");
+const QString ReleasedPrefix = QStringLiteral("Comanda  Liberada com Sucesso :");
+const QString BlockedPrefix = QStringLiteral("Comanda Bloqueada. Status de consumo, se encontra Ativo  :");
+const QString NotRegisteredPrefix = QStringLiteral("Comanda não cadastrada no sistema:");
+
+// Where the window's font is missing, the nearest narrow sans-serif stands in.
+void InstallFontFallbacks()
+{
+    QFont::insertSubstitutions(QStringLiteral("Tahoma"),
+                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow"),
+                                QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+}
+
+bool IsEnter(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+}  // namespace
+
+T_FrmEmulador::T_FrmEmulador(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      cdsEmulador(FoReleaseCache.cdsEmulador),
+      cdsEmuladorID(FoReleaseCache.cdsEmuladorID),
+      cdsEmuladorCOD_BARRA(FoReleaseCache.cdsEmuladorCOD_BARRA),
+      cdsEmuladorEVENTO(FoReleaseCache.cdsEmuladorEVENTO),
+      dsEmulador(QStringLiteral("dsEmulador"))
+{
+    InstallFontFallbacks();
+    setupUi(this);
+    setFixedSize(503, 477);
+    // Labels size themselves to their text, whatever font stands in.
+    Label1->adjustSize();
+    Label2->adjustSize();
+    setWindowIcon(GatePicture::ProgramIcon());
+    StatusBar1->addWidget(StatusPanel1, 1);
+    _img01->setPixmap(QPixmap::fromImage(GatePicture::GatePost()));
+    _Shape->SetBrushColor(clSilver);
+    FoMemoLog.SetMemo(Memo1);
+    dsEmulador.SetDataSet(&cdsEmulador);
+    SobreAutor = new TSobre(this);
+    ConfigureAuthor();
+    PlaceAtDesktopCentre();
+    WireHandlers();
+    HandlerGuard::Run([this] { FormCreate(this); });
+}
+
+// Nothing is saved here: what the last explicit save wrote is what stays.
+T_FrmEmulador::~T_FrmEmulador() = default;
+
+void T_FrmEmulador::ConfigureAuthor()
+{
+    SobreAutor->SetAutor_Aplicacao(QStringLiteral("Equipe de Desenvolvimento"));
+    SobreAutor->SetAutor_email(QStringLiteral("contato@empresa.exemplo"));
+    SobreAutor->SetAutor_telefone(QStringLiteral("(00) 0000-0000"));
+    SobreAutor->SetEmpresa(QStringLiteral("Empresa Exemplo"));
+}
+
+void T_FrmEmulador::WireHandlers()
+{
+    EventWiring::OnShow(this, [this](QObject *sender) { FormShow(sender); });
+    EventWiring::OnKeyDown(_editCodigoBarra, [this](QObject *sender, int &key, Qt::KeyboardModifiers shift) {
+        _editCodigoBarraKeyDown(sender, key, shift);
+    });
+    EventWiring::OnClick(_btnSobre, [this](QObject *sender) { _btnSobreClick(sender); });
+}
+
+void T_FrmEmulador::PlaceAtDesktopCentre()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect placed = rect();
+        placed.moveCenter(screen->availableGeometry().center());
+        move(placed.topLeft());
+    }
+}
+
+void T_FrmEmulador::FormCreate(QObject *)
+{
+    const QString programFolder = Platform::ProgramFolder();
+    path = programFolder + QStringLiteral("data.cds");
+    cdsEmulador.Close();
+    cdsEmulador.LoadFromFile(path);
+    cdsEmulador.Open();
+    editPathXML->setText(programFolder + QStringLiteral("XML") + Platform::PathSeparator());
+    EmuladorFoXML = std::make_unique<ProcessoXML>();
+    EmuladorFoXML->SetFonte_Dados(&cdsEmulador);
+    EmuladorFoXML->SetPathXML(editPathXML->text());
+    EmuladorFoXML->IniciarColeta();
+    EmuladorFoXML->SetMemoLog(&FoMemoLog);
+    EmuladorFoXML->get_Timmer()->start();
+}
+
+void T_FrmEmulador::FormShow(QObject *)
+{
+    _editCodigoBarra->setFocus();
+}
+
+// The gate's decision for the typed barcode. An error of the cache leaves the
+// handler where it arises, so the text stays in the box for another try.
+void T_FrmEmulador::_editCodigoBarraKeyDown(QObject *, int &Key, Qt::KeyboardModifiers)
+{
+    if (!IsEnter(Key))
+        return;
+    const QString typed = _editCodigoBarra->text();
+    if (cdsEmulador.Locate(QStringLiteral("COD_BARRA"), QVariant(typed), loCaseInsensitive | loPartialKey)) {
+        const QString event = cdsEmulador.FieldByName(QStringLiteral("evento"))->AsString();
+        if (event == QLatin1String("C")) {
+            _Shape->SetBrushColor(clRed);
+            AddCheckLines(BlockedPrefix + typed);
+        } else if (event == QLatin1String("L")) {
+            _Shape->SetBrushColor(clLime);
+            cdsEmulador.Delete();
+            cdsEmulador.SaveToFile(path, dfBinary);
+            AddCheckLines(ReleasedPrefix + typed);
+        }
+    } else {
+        _Shape->SetBrushColor(clSilver);
+        AddCheckLines(NotRegisteredPrefix + typed);
+    }
+    _editCodigoBarra->setText(QString());
+}
+
+void T_FrmEmulador::AddCheckLines(const QString &messageLine)
+{
+    MemoLines::Add(MmEventoSaida, Separator);
+    MemoLines::Add(MmEventoSaida, messageLine);
+    MemoLines::Add(MmEventoSaida, Separator);
+}
+
+void T_FrmEmulador::_btnSobreClick(QObject *)
+{
+    SobreAutor->ExecutaAutor();
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/MemoLines.h"
+#include "cache/DataSource.h"
+#include "cache/ReleaseCache.h"
+#include "ui_uEmulador.h"
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+
+class ProcessoXML;
+class TSobre;
+
+// The operator's console of the gate: barcode check, lamp, output memo, the
+// log of command files and the release cache. Building it opens the cache on
+// its empty content and runs FormCreate, which loads data.cds and starts the
+// collector; showing it runs FormShow.
+class T_FrmEmulador : public QWidget, public Ui_T_FrmEmulador {
+    Q_OBJECT
+public:
+    explicit T_FrmEmulador(QWidget *parent = nullptr);
+    ~T_FrmEmulador() override;
+
+private:
+    // Declared first: the members below refer into it.
+    ReleaseCache FoReleaseCache;
+
+public:
+    TClientDataSet &cdsEmulador;
+    TAutoIncField *const cdsEmuladorID;
+    TStringField *const cdsEmuladorCOD_BARRA;
+    TStringField *const cdsEmuladorEVENTO;
+    TDataSource dsEmulador;
+    TSobre *SobreAutor;
+
+    void FormCreate(QObject *Sender);
+    void FormShow(QObject *Sender);
+    void _editCodigoBarraKeyDown(QObject *Sender, int &Key, Qt::KeyboardModifiers Shift);
+    void _btnSobreClick(QObject *Sender);
+
+    // Read-only views for the tests: the cache file's full name and the
+    // collector (null when start-up could not load the cache).
+    const QString &Path() const { return path; }
+    ProcessoXML *Collector() const { return EmuladorFoXML.get(); }
+
+private:
+    void ConfigureAuthor();
+    void WireHandlers();
+    void PlaceAtDesktopCentre();
+    void AddCheckLines(const QString &messageLine);
+
+    MemoLogLines FoMemoLog;
+    QString path;
+    // Declared last so that it goes first: no tick may reach the cache or the
+    // log memo once they are gone.
+    std::unique_ptr<ProcessoXML> EmuladorFoXML;
+};
