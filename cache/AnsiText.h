@@ -14,6 +14,13 @@ QByteArray FromUnicode(const QString &text, int width);
 
 QString ToUnicode(const QByteArray &bytes);
 
+// Every character to its byte, '?' for those the code page cannot hold;
+// nothing is cut, trimmed or dropped (packet text such as names and memos).
+QByteArray Encode(const QString &text);
+
+// True when the code page holds the character.
+bool CanEncode(char32_t character);
+
 // Byte-wise upper case of the code page, for comparisons without regard to case.
 char UpperCase(char byte);
 
