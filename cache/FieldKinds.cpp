@@ -49,16 +49,28 @@ public:
         : Base(table, std::move(name), type, size) {}
 };
 
+// The field's size: characters for Unicode strings (the packet gives bytes,
+// two per character), digits after the point for decimals, else the
+// packet's size.
+int FieldSizeOf(const PacketColumn &column)
+{
+    switch (column.kind) {
+    case ColumnKind::WideString: return column.size / 2;
+    case ColumnKind::Bcd: return column.decimals;
+    default: return column.size;
+    }
+}
+
 template <class FieldClass>
 std::unique_ptr<TField> Make(TClientDataSet *table, const PacketColumn &column)
 {
-    return std::make_unique<FieldClass>(table, column.name, column.size);
+    return std::make_unique<FieldClass>(table, column.name, FieldSizeOf(column));
 }
 
 template <class Base>
 std::unique_ptr<TField> MakeRetyped(TClientDataSet *table, const PacketColumn &column, TFieldType type)
 {
-    return std::make_unique<RetypedField<Base>>(table, column.name, type, column.size);
+    return std::make_unique<RetypedField<Base>>(table, column.name, type, FieldSizeOf(column));
 }
 
 std::unique_ptr<TField> MakeOfType(TClientDataSet *table, const PacketColumn &column, TFieldType type)
