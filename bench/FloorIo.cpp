@@ -1,6 +1,7 @@
 #include "FloorIo.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <stdexcept>
 #include <string>
 
@@ -44,6 +45,11 @@ void WriteFlushRename(const QString &target, const QByteArray &bytes)
         Fail("cannot rename", temporary);
 }
 
+void WriteFlushRenameFlushFolder(const QString &target, const QByteArray &bytes)
+{
+    WriteFlushRename(target, bytes);
+}
+
 QByteArray ReadAll(const QString &path)
 {
     QFile file(path);
@@ -67,6 +73,19 @@ void WriteFlushRename(const QString &target, const QByteArray &bytes)
         Fail("cannot write", target);
     if (::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0)
         Fail("cannot rename", target);
+}
+
+void WriteFlushRenameFlushFolder(const QString &target, const QByteArray &bytes)
+{
+    WriteFlushRename(target, bytes);
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    const int directory = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0)
+        Fail("cannot open the folder of", target);
+    const bool ok = ::fsync(directory) == 0;
+    ::close(directory);
+    if (!ok)
+        Fail("cannot flush the folder of", target);
 }
 
 QByteArray ReadAll(const QString &path)

@@ -12,6 +12,10 @@ namespace FloorIo {
 // over `target`.
 void WriteFlushRename(const QString &target, const QByteArray &bytes);
 
+// The same, then the folder flushed too, which makes the rename itself
+// survive a power cut (on Windows the rename is written through instead).
+void WriteFlushRenameFlushFolder(const QString &target, const QByteArray &bytes);
+
 // The whole file in memory.
 QByteArray ReadAll(const QString &path);
 
