@@ -4,6 +4,7 @@
 #include "app/Colors.h"
 #include "app/EventWiring.h"
 #include "app/GatePicture.h"
+#include "app/TickHold.h"
 #include "cache/Field.h"
 #include "cache/HandlerGuard.h"
 #include "cache/Platform.h"
@@ -58,6 +59,7 @@ T_FrmEmulador::T_FrmEmulador(QWidget *parent)
     _Shape->SetBrushColor(clSilver);
     FoMemoLog.SetMemo(Memo1);
     dsEmulador.SetDataSet(&cdsEmulador);
+    ConfigureCachePage();
     SobreAutor = new TSobre(this);
     ConfigureAuthor();
     PlaceAtDesktopCentre();
@@ -76,6 +78,20 @@ void T_FrmEmulador::ConfigureAuthor()
     SobreAutor->SetEmpresa(QStringLiteral("Empresa Exemplo"));
 }
 
+void T_FrmEmulador::ConfigureCachePage()
+{
+    DBGrid1->SetColumns({{QStringLiteral("ID"), QString(), 64, false},
+                         {QStringLiteral("COD_BARRA"), QStringLiteral("Codigo Barra:"), 137, true},
+                         {QStringLiteral("EVENTO"), QStringLiteral("Evento de Liberação:"), 188, true}});
+    DBGrid1->SetDataSource(&dsEmulador);
+    DBNavigator1->SetDataSource(&dsEmulador);
+    DBEdit1->SetDataSource(&dsEmulador);
+    DBEdit2->SetDataSource(&dsEmulador);
+    TickHold::DuringDeleteQuestion(DBGrid1, [this] {
+        return EmuladorFoXML ? EmuladorFoXML->get_Timmer() : nullptr;
+    });
+}
+
 void T_FrmEmulador::WireHandlers()
 {
     EventWiring::OnShow(this, [this](QObject *sender) { FormShow(sender); });
@@ -83,6 +99,8 @@ void T_FrmEmulador::WireHandlers()
         _editCodigoBarraKeyDown(sender, key, shift);
     });
     EventWiring::OnClick(_btnSobre, [this](QObject *sender) { _btnSobreClick(sender); });
+    EventWiring::OnClick(Button1, [this](QObject *sender) { Button1Click(sender); });
+    EventWiring::OnClick(Button2, [this](QObject *sender) { Button2Click(sender); });
 }
 
 void T_FrmEmulador::PlaceAtDesktopCentre()
@@ -150,4 +168,26 @@ void T_FrmEmulador::AddCheckLines(const QString &messageLine)
 void T_FrmEmulador::_btnSobreClick(QObject *)
 {
     SobreAutor->ExecutaAutor();
+}
+
+// "Excluir ": deletes the current row (a new row is only dropped) and saves
+// at once, without a question.
+void T_FrmEmulador::Button1Click(QObject *)
+{
+    if (!cdsEmulador.IsEmpty()) {
+        cdsEmulador.Delete();
+        cdsEmulador.SaveToFile(path, dfBinary);
+    }
+}
+
+// "Salvar": posts a pending change, with what the data edits hold, and saves.
+// Without one nothing is written, even if the table has changed since the
+// last save.
+void T_FrmEmulador::Button2Click(QObject *)
+{
+    const TDataSetState state = cdsEmulador.State();
+    if (state == dsEdit || state == dsInsert) {
+        cdsEmulador.Post();
+        cdsEmulador.SaveToFile(path, dfBinary);
+    }
 }

@@ -38,6 +38,8 @@ public:
     void FormShow(QObject *Sender);
     void _editCodigoBarraKeyDown(QObject *Sender, int &Key, Qt::KeyboardModifiers Shift);
     void _btnSobreClick(QObject *Sender);
+    void Button1Click(QObject *Sender);
+    void Button2Click(QObject *Sender);
 
     // Read-only views for the tests: the cache file's full name and the
     // collector (null when start-up could not load the cache).
@@ -46,6 +48,7 @@ public:
 
 private:
     void ConfigureAuthor();
+    void ConfigureCachePage();
     void WireHandlers();
     void PlaceAtDesktopCentre();
     void AddCheckLines(const QString &messageLine);

@@ -1,0 +1,559 @@
+// The page "Cache de Espera:" in the real main window: its layout, browsing,
+// editing, and every way a pending change ends, with what reaches data.cds.
+
+#include "app/DBEdit.h"
+#include "app/DBGrid.h"
+#include "app/DBNavigator.h"
+#include "app/DataSetTableModel.h"
+#include "app/ErrorBox.h"
+#include "app/uEmulador.h"
+#include "cache/Field.h"
+#include "cache/HandlerGuard.h"
+#include "cache/ReleaseCache.h"
+#include "intake/uThreadsXML.h"
+#include "tests/support/CommandFiles.h"
+#include "tests/support/ModalBoxAnswerer.h"
+#include "tests/support/TestSupport.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// What data.cds holds after start-up: not a packet, so any save replaces it
+// and nothing the program writes can look like it.
+const QByteArray Untouched("file not written since start-up");
+
+// Rows of a release cache as "code/event", as the views show them; the
+// current row does not move.
+QStringList RowsOf(const TClientDataSet &table)
+{
+    QStringList rows;
+    if (!table.Active())
+        return rows;
+    const TField *code = table.FieldByName(QStringLiteral("COD_BARRA"));
+    const TField *event = table.FieldByName(QStringLiteral("EVENTO"));
+    for (int row = 0; row < table.ViewRowCount(); ++row)
+        rows << table.ViewText(row, code) + '/' + table.ViewText(row, event);
+    return rows;
+}
+
+// Writes data.cds with these "code/event" rows, in this order.
+void WriteCacheFile(const ProgramFolderFixture &folder, const QStringList &rows)
+{
+    ReleaseCache seed;
+    TClientDataSet &table = seed.Table();
+    // Insert places a row before the current one, so the last row goes in first.
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
+        table.Insert();
+        table.FieldByName(QStringLiteral("COD_BARRA"))->SetAsString(row->section('/', 0, 0));
+        table.FieldByName(QStringLiteral("EVENTO"))->SetAsString(row->section('/', 1));
+        table.Post();
+    }
+    table.SaveToFile(folder.file(QStringLiteral("data.cds")), dfBinary);
+}
+
+QStringList RowsInFile(const QString &path)
+{
+    ReleaseCache probe;
+    probe.Table().LoadFromFile(path);
+    return RowsOf(probe.Table());
+}
+
+// The main window started on a data.cds with the given rows (or none at all),
+// shown on the page "Cache de Espera:". The collector's timer is stopped so
+// that ticks come only when a test asks for one.
+struct Page {
+    explicit Page(const QStringList &rows, bool withCacheFile = true)
+    {
+        if (withCacheFile)
+            WriteCacheFile(folder, rows);
+        ModalBoxAnswerer startupError(QStringLiteral("OK"));
+        window = std::make_unique<T_FrmEmulador>();
+        startupErrorShown = startupError.Answered();
+        if (ProcessoXML *collector = window->Collector())
+            collector->get_Timmer()->stop();
+        if (withCacheFile)
+            folder.write(QStringLiteral("data.cds"), Untouched);
+        window->show();
+        window->activateWindow();
+        window->PageControl1->setCurrentWidget(window->TabSheet3);
+    }
+
+    bool Ready() { return QTest::qWaitForWindowActive(window.get()); }
+
+    TClientDataSet &Table() const { return window->cdsEmulador; }
+
+    QStringList Rows() const { return RowsOf(Table()); }
+
+    bool FileWritten() const
+    {
+        const QString file = folder.file(QStringLiteral("data.cds"));
+        return QFile::exists(file) && folder.read(QStringLiteral("data.cds")) != Untouched;
+    }
+    QStringList FileRows() const { return RowsInFile(folder.file(QStringLiteral("data.cds"))); }
+
+    QString Bits() const
+    {
+        QString bits;
+        for (int i = 0; i < TDBNavigator::ButtonCount; ++i)
+            bits += window->DBNavigator1->Button(static_cast<TNavigateBtn>(i))->isEnabled() ? '1' : '0';
+        return bits;
+    }
+
+    void Click(QWidget *widget) const { QTest::mouseClick(widget, Qt::LeftButton); }
+    void Click(TNavigateBtn button) const { Click(window->DBNavigator1->Button(button)); }
+
+    void TypeInto(TDBEdit *edit, const QString &text) const
+    {
+        Click(edit);
+        edit->end(false);
+        QTest::keyClicks(edit, text);
+    }
+
+    void Tick() const
+    {
+        ProcessoXML *collector = window->Collector();
+        HandlerGuard::Run([collector] { collector->ThisOnTimer(collector->get_Timmer()); },
+                          HandlerGuard::Source::Tick);
+    }
+
+    void CheckBarcode(const QString &barcode) const
+    {
+        window->PageControl1->setCurrentWidget(window->TabSheet1);
+        window->_editCodigoBarra->setFocus();
+        QTest::keyClicks(window->_editCodigoBarra, barcode);
+        QTest::keyClick(window->_editCodigoBarra, Qt::Key_Return);
+        window->PageControl1->setCurrentWidget(window->TabSheet3);
+    }
+
+    ProgramFolderFixture folder;
+    std::unique_ptr<T_FrmEmulador> window;
+    bool startupErrorShown = false;
+};
+
+}  // namespace
+
+class TestCachePage : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { ErrorBox::Install(); }
+    void layout_data();
+    void layout();
+    void keyboardOrder();
+    void gridColumns();
+
+    // Browsing
+    void browsing_data();
+    void browsing();
+    void gridFollowsTheCollectorWhilePageHidden();
+
+    // Editing
+    void editing_data();
+    void editing();
+
+    // Endings of a pending change
+    void endings_data();
+    void endings();
+    void salvarWithoutPendingChangeWritesNothing();
+    void excluirWithoutRowsDoesNothing_data();
+    void excluirWithoutRowsDoesNothing();
+    void ctrlDeleteDuringTicksDeletesTheRowAskedAbout();
+};
+
+void TestCachePage::layout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+
+    QTest::newRow("DBGrid1") << "DBGrid1" << QRect(0, 0, 497, 329);
+    QTest::newRow("DBEdit1") << "DBEdit1" << QRect(3, 335, 150, 21);
+    QTest::newRow("DBEdit2") << "DBEdit2" << QRect(176, 335, 64, 21);
+    QTest::newRow("DBNavigator1") << "DBNavigator1" << QRect(0, 360, 228, 25);
+    QTest::newRow("Button2") << "Button2" << QRect(234, 359, 75, 25);
+    QTest::newRow("Button1") << "Button1" << QRect(315, 359, 91, 25);
+}
+
+void TestCachePage::layout()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+
+    Page page({});
+    QVERIFY(page.Ready());
+    auto *control = page.window->TabSheet3->findChild<QWidget *>(name);
+    QVERIFY(control);
+    QCOMPARE(control->parentWidget(), page.window->TabSheet3);
+    QCOMPARE(control->geometry(), geometry);
+}
+
+void TestCachePage::keyboardOrder()
+{
+    Page page({"111/C"});
+    QVERIFY(page.Ready());
+    T_FrmEmulador &w = *page.window;
+    QCOMPARE(w.Button2->text(), QStringLiteral("Salvar"));
+    QCOMPARE(w.Button1->text(), QStringLiteral("Excluir "));
+    QCOMPARE(w.DBEdit1->maxLength(), 10);
+    QCOMPARE(w.DBEdit2->maxLength(), 1);
+    QVERIFY(!w.DBEdit1->UpperCase());
+    QVERIFY(w.DBEdit2->UpperCase());
+    for (QObject *control : QList<QObject *>{w.DBGrid1, w.DBEdit1, w.DBEdit2, w.DBNavigator1}) {
+        TDataSource *source = nullptr;
+        if (auto *grid = qobject_cast<TDBGrid *>(control)) source = grid->DataSource();
+        if (auto *edit = qobject_cast<TDBEdit *>(control)) source = edit->DataSource();
+        if (auto *navigator = qobject_cast<TDBNavigator *>(control)) source = navigator->DataSource();
+        QCOMPARE(source, &w.dsEmulador);
+    }
+    QCOMPARE(w.DBNavigator1->focusPolicy(), Qt::NoFocus);
+
+    // Tab from the grid walks grid, "Excluir ", DBEdit1, DBEdit2, "Salvar";
+    // the navigator's place comes between but it takes no focus.
+    w.DBGrid1->setFocus();
+    QStringList visited{w.DBGrid1->objectName()};
+    for (int step = 0; step < 4; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(visited, (QStringList{"DBGrid1", "Button1", "DBEdit1", "DBEdit2", "Button2"}));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), w.DBEdit2);
+}
+
+void TestCachePage::gridColumns()
+{
+    Page page({"111/C", "222/L"});
+    QVERIFY(page.Ready());
+    TDBGrid *grid = page.window->DBGrid1;
+    QAbstractItemModel *model = grid->model();
+    QCOMPARE(model->columnCount(), 3);
+    QVERIFY(grid->isColumnHidden(0));
+    QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Codigo Barra:"));
+    QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Evento de Liberação:"));
+    QCOMPARE(grid->columnWidth(1), 137);
+    QCOMPARE(grid->columnWidth(2), 188);
+    QVERIFY(!grid->horizontalHeader()->isHidden());
+    QVERIFY(!grid->verticalHeader()->isHidden());
+    QCOMPARE(model->index(1, 1).data().toString(), QStringLiteral("222"));
+    QCOMPARE(model->headerData(0, Qt::Vertical, DataSetTableModel::RowMarkRole).toInt(),
+             int(DataSetTableModel::CurrentMark));
+}
+
+void TestCachePage::browsing_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<bool>("withCacheFile");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("enabled");  // first prior next last insert edit
+    QTest::addColumn<QString>("shownCode");
+
+    const QStringList three{"111/C", "222/L", "333/C"};
+    QTest::newRow("closed table") << QStringList{} << false << "Down next" << "000000" << "";
+    QTest::newRow("no rows") << QStringList{} << true << "" << "000011" << "";
+    QTest::newRow("no rows, Down") << QStringList{} << true << "Down" << "000011" << "";
+    QTest::newRow("one row") << QStringList{"111/C"} << true << "" << "001111" << "111";
+    QTest::newRow("one row, next finds no later row") << QStringList{"111/C"} << true << "next" << "110011"
+                                                      << "111";
+    QTest::newRow("three rows") << three << true << "" << "001111" << "111";
+    QTest::newRow("three rows, Down") << three << true << "Down" << "111111" << "222";
+    QTest::newRow("three rows, End") << three << true << "End" << "110011" << "333";
+    QTest::newRow("three rows, last, prior") << three << true << "last prior" << "111111" << "222";
+    QTest::newRow("three rows, click third row") << three << true << "row:2" << "111111" << "333";
+    QTest::newRow("three rows, Ctrl+End Ctrl+Home") << three << true << "Ctrl+End Ctrl+Home" << "001111"
+                                                    << "111";
+}
+
+void TestCachePage::browsing()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(bool, withCacheFile);
+    QFETCH(QString, script);
+    QFETCH(QString, enabled);
+    QFETCH(QString, shownCode);
+
+    Page page(rows, withCacheFile);
+    QVERIFY(page.Ready());
+    QCOMPARE(page.startupErrorShown, !withCacheFile);
+    TDBGrid *grid = page.window->DBGrid1;
+    grid->setFocus();
+    for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
+        if (step == "Down") QTest::keyClick(grid, Qt::Key_Down);
+        else if (step == "End") QTest::keyClick(grid, Qt::Key_End);
+        else if (step == "Ctrl+End") QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        else if (step == "Ctrl+Home") QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+        else if (step == "next") page.Click(nbNext);
+        else if (step == "last") page.Click(nbLast);
+        else if (step == "prior") page.Click(nbPrior);
+        else if (step.startsWith("row:")) {
+            const int row = step.mid(4).toInt();
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                              QPoint(40, grid->rowViewportPosition(row) + 3));
+        }
+    }
+
+    QCOMPARE(page.Bits(), enabled);
+    QCOMPARE(page.window->DBEdit1->text(), shownCode);
+    QCOMPARE(grid->model()->rowCount(), page.Rows().size());
+    QVERIFY(!page.FileWritten() || !withCacheFile);
+}
+
+void TestCachePage::gridFollowsTheCollectorWhilePageHidden()
+{
+    Page page({"111/C", "222/L"});
+    QVERIFY(page.Ready());
+    page.window->PageControl1->setCurrentWidget(page.window->TabSheet1);
+    CommandFiles::Drop(page.folder, QStringLiteral("a.xml"),
+                       CommandFiles::Commands({{"222", "C"}, {"444", "L"}}));
+    page.Tick();
+
+    page.window->PageControl1->setCurrentWidget(page.window->TabSheet3);
+    QAbstractItemModel *model = page.window->DBGrid1->model();
+    QStringList shown;
+    for (int row = 0; row < model->rowCount(); ++row)
+        shown << model->index(row, 1).data().toString() + '/' + model->index(row, 2).data().toString();
+    QCOMPARE(shown, page.Rows());
+    QVERIFY(shown.contains("222/C"));
+    QVERIFY(shown.contains("444/L"));
+    const int current = page.Table().ViewCurrentRow();
+    QCOMPARE(page.window->DBGrid1->TableModel()->CurrentRow(), current);
+    QCOMPARE(page.window->DBEdit1->text(), shown.at(current).section('/', 0, 0));
+    QCOMPARE(page.window->DBEdit2->text(), shown.at(current).section('/', 1));
+}
+
+void TestCachePage::editing_data()
+{
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("code");   // typed into DBEdit1 (after what it shows)
+    QTest::addColumn<QString>("event");  // typed into DBEdit2, replacing what it shows
+    QTest::addColumn<QStringList>("saved");
+
+    QTest::newRow("event letter becomes upper case") << QStringList{"111/C"} << "" << "l"
+                                                     << QStringList{"111/L"};
+    QTest::newRow("event keeps one character") << QStringList{"111/C"} << "" << "lc" << QStringList{"111/L"};
+    QTest::newRow("code keeps its case") << QStringList{"ab/C"} << "Cd" << "" << QStringList{"abCd/C"};
+    QTest::newRow("eleventh character of the code is refused")
+        << QStringList{"123456789/C"} << "0X" << "" << QStringList{"1234567890/C"};
+    QTest::newRow("typing on an empty table makes a new row")
+        << QStringList{} << "NEW1" << "c" << QStringList{"NEW1/C"};
+}
+
+void TestCachePage::editing()
+{
+    QFETCH(QStringList, rows);
+    QFETCH(QString, code);
+    QFETCH(QString, event);
+    QFETCH(QStringList, saved);
+
+    Page page(rows);
+    QVERIFY(page.Ready());
+    T_FrmEmulador &w = *page.window;
+    if (!code.isEmpty())
+        page.TypeInto(w.DBEdit1, code);
+    if (!event.isEmpty()) {
+        page.Click(w.DBEdit2);
+        w.DBEdit2->selectAll();
+        QTest::keyClicks(w.DBEdit2, event);
+    }
+    QCOMPARE(w.cdsEmulador.State(), rows.isEmpty() ? dsInsert : dsEdit);
+    QVERIFY(!page.FileWritten());
+
+    page.Click(w.Button2);
+
+    QCOMPARE(w.cdsEmulador.State(), dsBrowse);
+    QCOMPARE(page.Rows(), saved);
+    QVERIFY(page.FileWritten());
+    QCOMPARE(page.FileRows(), saved);
+    QVERIFY(!w.cdsEmuladorID->IsNull());
+}
+
+void TestCachePage::endings_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("written");
+
+    // The page starts on the second row of 111/C, 222/C, 333/L.
+    const QStringList plain{"111/C", "222/C", "333/L"};
+    const QStringList edited{"111/C", "222x/C", "333/L"};
+    QTest::newRow("Salvar posts an edit") << "type" << "Salvar" << edited << int(dsBrowse) << true;
+    QTest::newRow("Salvar posts a new row")
+        << "typednew" << "Salvar" << QStringList{"111/C", "NEW/L", "222/C", "333/L"} << int(dsBrowse)
+        << true;
+    QTest::newRow("Excluir deletes the row under edit")
+        << "type" << "Excluir" << QStringList{"111/C", "333/L"} << int(dsBrowse) << true;
+    QTest::newRow("Excluir abandons a new row and deletes nothing")
+        << "insert" << "Excluir" << plain << int(dsBrowse) << true;
+    QTest::newRow("a navigator move posts an edit") << "type" << "next" << edited << int(dsBrowse) << false;
+    QTest::newRow("a navigator move abandons an untouched new row")
+        << "insert" << "next" << plain << int(dsBrowse) << false;
+    QTest::newRow("a grid move posts an edit") << "type" << "Down" << edited << int(dsBrowse) << false;
+    QTest::newRow("a blocked barcode check posts an edit")
+        << "type" << "check 111" << edited << int(dsBrowse) << false;
+    QTest::newRow("an unknown barcode check posts an edit")
+        << "type" << "check 999" << edited << int(dsBrowse) << false;
+    QTest::newRow("a releasing barcode check saves the edit with it")
+        << "type" << "check 333" << QStringList{"111/C", "222x/C"} << int(dsBrowse) << true;
+    QTest::newRow("a collector tick posts an edit and saves it")
+        << "type" << "tick" << QStringList{"111/C", "444/C", "222x/C", "333/L"} << int(dsBrowse) << true;
+    QTest::newRow("a collector tick abandons an untouched new row")
+        << "insert" << "tick" << QStringList{"111/C", "444/C", "222/C", "333/L"} << int(dsBrowse) << true;
+    QTest::newRow("Esc in the grid abandons an edit") << "type" << "Esc" << plain << int(dsBrowse) << false;
+    QTest::newRow("Esc in the grid abandons a new row")
+        << "typednew" << "Esc" << plain << int(dsBrowse) << false;
+    QTest::newRow("leaving the grid abandons an untouched new row")
+        << "insert" << "leave" << plain << int(dsBrowse) << false;
+    QTest::newRow("leaving the grid keeps a typed new row")
+        << "typednew" << "leave" << QStringList{"111/C", "NEW/L", "222/C", "333/L"} << int(dsInsert)
+        << false;
+}
+
+void TestCachePage::endings()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, ending);
+    QFETCH(QStringList, rows);
+    QFETCH(int, state);
+    QFETCH(bool, written);
+
+    Page page({"111/C", "222/C", "333/L"});
+    QVERIFY(page.Ready());
+    T_FrmEmulador &w = *page.window;
+    w.DBGrid1->setFocus();
+    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    for (const QString &step : start.split(' ')) {
+        if (step == "type") {
+            page.TypeInto(w.DBEdit1, "x");
+        } else if (step == "insert") {
+            w.DBGrid1->setFocus();
+            page.Click(nbInsert);
+        } else if (step == "typednew") {
+            // The navigator leaves the focus in the data edit, so the new
+            // row survives until something is typed into it.
+            page.Click(w.DBEdit1);
+            page.Click(nbInsert);
+            QTest::keyClicks(w.DBEdit1, "NEW");
+            page.Click(w.DBEdit2);
+            QTest::keyClicks(w.DBEdit2, "l");
+            w.DBGrid1->setFocus();
+        }
+    }
+    QVERIFY(!page.FileWritten());
+    if (ending == "Down" || ending == "Esc")
+        w.DBGrid1->setFocus();
+
+    if (ending == "Salvar") {
+        page.Click(w.Button2);
+    } else if (ending == "Excluir") {
+        page.Click(w.Button1);
+    } else if (ending == "next") {
+        page.Click(nbNext);
+    } else if (ending == "Down" || ending == "Esc") {
+        QTest::keyClick(w.DBGrid1, ending == "Down" ? Qt::Key_Down : Qt::Key_Escape);
+    } else if (ending.startsWith("check ")) {
+        page.CheckBarcode(ending.mid(6));
+    } else if (ending == "tick") {
+        CommandFiles::Drop(page.folder, QStringLiteral("c.xml"), CommandFiles::Commands({{"444", "C"}}));
+        page.Tick();
+    } else if (ending == "leave") {
+        w.DBGrid1->setFocus();
+        page.Click(w.DBEdit1);
+        QVERIFY(w.DBEdit1->hasFocus());
+    }
+
+    QCOMPARE(page.Rows(), rows);
+    QCOMPARE(int(w.cdsEmulador.State()), state);
+    QCOMPARE(page.FileWritten(), written);
+    if (written)
+        QCOMPARE(page.FileRows(), rows);
+}
+
+void TestCachePage::salvarWithoutPendingChangeWritesNothing()
+{
+    Page page({"111/C", "222/C", "333/L"});
+    QVERIFY(page.Ready());
+    T_FrmEmulador &w = *page.window;
+    w.DBGrid1->setFocus();
+    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    {
+        ModalBoxAnswerer answerer(QStringLiteral("OK"));
+        QTest::keyClick(w.DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QVERIFY(answerer.Answered());
+    }
+    QCOMPARE(page.Rows(), (QStringList{"111/C", "333/L"}));
+    QVERIFY(!page.FileWritten());
+
+    page.Click(w.Button2);
+    QVERIFY(!page.FileWritten());
+
+    // The next save that happens takes the deletion along.
+    page.Click(w.Button1);
+    QVERIFY(page.FileWritten());
+    QCOMPARE(page.FileRows(), QStringList{"111/C"});
+}
+
+void TestCachePage::excluirWithoutRowsDoesNothing_data()
+{
+    QTest::addColumn<bool>("withCacheFile");
+    QTest::newRow("empty table") << true;
+    QTest::newRow("closed table") << false;
+}
+
+void TestCachePage::excluirWithoutRowsDoesNothing()
+{
+    QFETCH(bool, withCacheFile);
+    Page page({}, withCacheFile);
+    QVERIFY(page.Ready());
+    ModalBoxAnswerer noError(QStringLiteral("OK"));
+    page.Click(page.window->Button1);
+    page.Click(page.window->Button2);
+    QCOMPARE(page.FileWritten(), false);
+    QCOMPARE(QFile::exists(page.folder.file(QStringLiteral("data.cds"))), withCacheFile);
+    QTest::qWait(50);
+    QVERIFY(!noError.Answered());
+}
+
+// While "Delete record?" is open the collector's ticks wait, so a command
+// file arriving meanwhile cannot make another row current under the question.
+void TestCachePage::ctrlDeleteDuringTicksDeletesTheRowAskedAbout()
+{
+    Page page({"111/C", "222/C", "333/L"});
+    QVERIFY(page.Ready());
+    T_FrmEmulador &w = *page.window;
+    QTimer *ticks = w.Collector()->get_Timmer();
+    ticks->start();
+    w.DBGrid1->setFocus();
+    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    QCOMPARE(w.DBEdit1->text(), QStringLiteral("222"));
+    // A new code: the collector inserts it at the current row and makes it current.
+    CommandFiles::Drop(page.folder, QStringLiteral("n.xml"), CommandFiles::Commands({{"000", "C"}}));
+
+    bool tickingWhileOpen = true;
+    QStringList rowsWhileOpen;
+    ModalBoxAnswerer answerer(QStringLiteral("OK"), [&](QMessageBox *) {
+        QTest::qWait(2500);
+        tickingWhileOpen = ticks->isActive();
+        rowsWhileOpen = page.Rows();
+    });
+    QTest::keyClick(w.DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+
+    QVERIFY(answerer.Answered());
+    QVERIFY(!tickingWhileOpen);
+    QCOMPARE(rowsWhileOpen, (QStringList{"111/C", "222/C", "333/L"}));
+    QVERIFY(!page.Rows().contains("222/C"));
+    QVERIFY(ticks->isActive());
+    // Once the question has closed, the command arrives as usual.
+    QTRY_VERIFY_WITH_TIMEOUT(page.Rows().contains("000/C"), 5000);
+    QCOMPARE(page.Rows(), (QStringList{"111/C", "000/C", "333/L"}));
+    QCOMPARE(page.FileRows(), page.Rows());
+}
+
+QTEST_MAIN(TestCachePage)
+#include "test_cache_page.moc"
