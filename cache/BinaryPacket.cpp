@@ -322,7 +322,8 @@ quint32 TypeWordFor(const PacketColumn &column, qsizetype columnIndex, const std
     switch (column.kind) {
     case ColumnKind::SignedInt: return integer(kSignedInt);
     case ColumnKind::UnsignedInt: return integer(kUnsignedInt);
-    case ColumnKind::Boolean: return Make(kBoolean, 2, false, array);
+    case ColumnKind::Boolean:
+        return Make(kBoolean, (column.size == 1 || column.size == 4) ? quint32(column.size) : 2, false, array);
     case ColumnKind::Float: return Make(kFloat, 8, false, array);
     case ColumnKind::Bcd: return Make(kBcd, BcdValue::kStoredSize, false, array);
     case ColumnKind::Date: return Make(kDate, 4, false, array);
@@ -447,7 +448,7 @@ void WriteCell(ByteWriter &writer, const Cell &cell, const PacketColumn &column,
         WriteInteger(writer, ValueOf<qint64>(cell, column), typeWord, column);
         return;
     case ColumnKind::Boolean:
-        writer.U16(ValueOf<qint64>(cell, column) != 0 ? 1 : 0);
+        writer.Unsigned(ValueOf<qint64>(cell, column) != 0 ? 1 : 0, Size(typeWord));
         return;
     case ColumnKind::Float:
     case ColumnKind::Timestamp:

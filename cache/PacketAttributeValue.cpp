@@ -205,7 +205,8 @@ PacketAttribute MakeInteger(const QByteArray &name, quint32 typeCode, int size, 
 
 PacketAttribute MakeText(const QByteArray &name, const QString &text)
 {
-    const QByteArray bytes = AnsiText::Encode(text) + '\0';
+    const qsizetype end = text.indexOf(QChar(0));
+    const QByteArray bytes = AnsiText::Encode(end < 0 ? text : text.left(end)) + '\0';
     const int prefix = bytes.size() <= 0xFFFF ? 2 : 4;
     return PacketAttribute {name, Make(kAnsiString, quint32(prefix), true), NumberBytes(bytes.size(), prefix) + bytes};
 }
@@ -251,7 +252,7 @@ PacketAttribute FromXml(const QByteArray &name, const QString &text, const QStri
         if (!isList)
             return MakeInteger(name, type->code, type->size, ParseNumber(name, text, *type));
         QList<qint64> values;
-        for (const QString &part : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        for (const QString &part : text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts))
             values.append(ParseNumber(name, part, *type));
         return MakeIntegerList(name, type->code, type->size, values);
     }

@@ -24,7 +24,8 @@ std::optional<QString> Text(const PacketAttribute &attribute);
 std::optional<QList<qint64>> IntegerList(const PacketAttribute &attribute);
 
 PacketAttribute MakeInteger(const QByteArray &name, quint32 typeCode, int size, qint64 value);
-// An 8-bit string with a 2-byte length prefix that counts a terminating zero.
+// An 8-bit string with a 2-byte length prefix that counts a terminating zero;
+// the text ends at its first NUL character, as it would when read back.
 PacketAttribute MakeText(const QByteArray &name, const QString &text);
 PacketAttribute MakeIntegerList(const QByteArray &name, quint32 typeCode, int size, const QList<qint64> &values);
 

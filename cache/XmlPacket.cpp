@@ -229,7 +229,7 @@ private:
         } else if (name == QLatin1String("DECIMALS")) {
             column.decimals = NumberAttribute(value, name, column.name);
         } else if (name == QLatin1String("SUBTYPE")) {
-            column.subtype = value;
+            column.subtype = value.left(value.indexOf(QChar(0)));  // as a zero-terminated attribute keeps it
         } else if (name == QLatin1String("readonly")) {
             column.readOnly = IsTrue(value);
         } else if (name == QLatin1String("required")) {
@@ -266,7 +266,9 @@ private:
         xml_.skipCurrentElement();
         if (name.isEmpty())
             Fail(QStringLiteral("a PARAM has no Name"));
-        const bool isList = !type.isEmpty() && type != QLatin1String("string") && value.trimmed().contains(QLatin1Char(' '));
+        // Lists are numbers separated by blanks; an empty number is an empty list.
+        const bool isList = !type.isEmpty() && !type.startsWith(QLatin1String("string"))
+            && (value.trimmed().isEmpty() || value.trimmed().contains(QLatin1Char(' ')));
         return PacketAttributeValue::FromXml(AnsiText::Encode(name), value, type, isList);
     }
 
@@ -645,7 +647,7 @@ private:
                 continue;
             const std::optional<PacketAttributeValue::XmlValue> known = PacketAttributeValue::KnownTableAttributeType(attribute.name);
             const std::optional<PacketAttributeValue::XmlValue> value = PacketAttributeValue::ToXml(attribute);
-            if (known && value && value->isList == known->isList)
+            if (known && value && value->isList == known->isList && value->typeName == known->typeName)
                 Attribute(AnsiText::ToUnicode(attribute.name), value->text);
             else
                 WriteExtraAttribute(attribute, {}, children);
