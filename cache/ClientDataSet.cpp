@@ -35,6 +35,23 @@ const UpperCaseTable &UpperCaseBytes()
     return table;
 }
 
+// True for the bytes that another byte turns into when upper-cased (the
+// upper-case letters): a literal without them compares the same with or
+// without regard to case, so plain memcmp serves, as for a numeric barcode.
+const std::array<bool, 256> &HasLowerCaseForm()
+{
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> hasLower{};
+        const UpperCaseTable &upper = UpperCaseBytes();
+        for (int value = 0; value < 256; ++value) {
+            if (upper[value] != value)
+                hasLower[upper[value]] = true;
+        }
+        return hasLower;
+    }();
+    return table;
+}
+
 bool EqualIgnoringCase(const char *stored, const char *upperLiteral, qsizetype length, const UpperCaseTable &upper)
 {
     for (qsizetype index = 0; index < length; ++index) {
@@ -65,17 +82,21 @@ bool IsList(const QVariant &value)
     return type == QMetaType::QVariantList || type == QMetaType::QStringList;
 }
 
-// The search literal of Locate: the key as typed, one "*" appended to the
-// last key when searching by prefix, and that trailing "*" turned into the
-// prefix comparison unless the literal is the "*" alone.
-template <class Literal>
-bool TakePrefixStar(Literal &literal, bool partial)
+// The bytes of a search text: its characters in the code page up to a NUL,
+// nothing trimmed. Plain ASCII, the usual barcode, is copied directly.
+void AppendSearchBytes(QVarLengthArray<char, 32> &bytes, const QString &text)
 {
-    if (partial && literal.size() > 1 && literal.endsWith('*')) {
-        literal.chop(1);
-        return true;
+    const qsizetype nul = text.indexOf(QChar(0));
+    const qsizetype length = nul < 0 ? text.size() : nul;
+    const QChar *characters = text.constData();
+    const bool ascii = std::all_of(characters, characters + length, [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        for (qsizetype index = 0; index < length; ++index)
+            bytes.append(char(characters[index].unicode()));
+        return;
     }
-    return false;
+    const QByteArray encoded = AnsiText::Encode(text.left(length));
+    bytes.append(encoded.constData(), encoded.size());
 }
 
 }  // namespace
@@ -228,6 +249,23 @@ Packet TClientDataSet::SnapshotPacket() const
     return packet;
 }
 
+// The rows leave the table: the close that calls it drops them anyway.
+Packet TClientDataSet::TakeSnapshotPacket()
+{
+    Packet packet;
+    packet.columns = std::move(columns_);
+    packet.autoIncValue = autoIncValue_;
+    packet.tableAttributes = std::move(tableAttributes_);
+    packet.rows.resize(static_cast<std::size_t>(rowCount_));
+    for (int row = 0; row < rowCount_; ++row) {
+        auto &cells = packet.rows[row].cells;
+        cells.reserve(cellsByColumn_.size());
+        for (auto &column : cellsByColumn_)
+            cells.push_back(std::move(column[row]));
+    }
+    return packet;
+}
+
 void TClientDataSet::DropRows()
 {
     columns_.clear();
@@ -248,7 +286,7 @@ void TClientDataSet::Close()
 {
     if (!Active())
         return;
-    heldPacket_ = SnapshotPacket();
+    heldPacket_ = TakeSnapshotPacket();
     DropRows();
     state_ = dsInactive;
     modified_ = false;
@@ -643,21 +681,24 @@ bool TClientDataSet::Locate(const QString &keyFields, const QVariant &keyValues,
 {
     CheckBrowseMode();
     const std::vector<TField *> &fields = KeyFieldsOf(keyFields);
-    QVariantList values;
-    if (IsList(keyValues) && (fields.size() > 1 || keyValues.toList().size() == 1))
-        values = keyValues.toList();
-    else
-        values.append(keyValues);
-    if (values.size() != qsizetype(fields.size())) {
-        throw TableError(QStringLiteral("Locate: %1 key values for %2 key fields")
-                             .arg(values.size())
-                             .arg(fields.size()));
+    const bool ignoreCase = (options & loCaseInsensitive) != 0;
+    int row = -1;
+    if (fields.size() == 1 && !IsList(keyValues)) {
+        const SearchKey key = MakeSearchKey(fields.front(), keyValues, true, options);
+        row = FindRow(std::span(&key, 1), ignoreCase);
+    } else {
+        const QVariantList values = IsList(keyValues) ? keyValues.toList() : QVariantList{keyValues};
+        if (values.size() != qsizetype(fields.size())) {
+            throw TableError(QStringLiteral("Locate: %1 key values for %2 key fields")
+                                 .arg(values.size())
+                                 .arg(fields.size()));
+        }
+        std::vector<SearchKey> keys;
+        keys.reserve(fields.size());
+        for (std::size_t index = 0; index < fields.size(); ++index)
+            keys.push_back(MakeSearchKey(fields[index], values[qsizetype(index)], index + 1 == fields.size(), options));
+        row = FindRow(keys, ignoreCase);
     }
-    std::vector<SearchKey> keys;
-    keys.reserve(fields.size());
-    for (std::size_t index = 0; index < fields.size(); ++index)
-        keys.push_back(MakeSearchKey(fields[index], values[qsizetype(index)], index + 1 == fields.size(), options));
-    const int row = FindRow(keys, (options & loCaseInsensitive) != 0);
     if (row < 0)
         return false;
     MoveTo(row, false, false);
@@ -678,6 +719,11 @@ const std::vector<TField *> &TClientDataSet::KeyFieldsOf(const QString &keyField
     return lastKeyFieldList_;
 }
 
+// The search literal is the key as typed, with one "*" appended to the last
+// key when searching by prefix; a literal longer than one character that
+// ends in "*" then compares only what comes before that "*". An empty key
+// thus looks for the "*" alone, and a "*" anywhere else is an ordinary
+// character.
 TClientDataSet::SearchKey TClientDataSet::MakeSearchKey(const TField *field, const QVariant &value, bool last,
                                                         TLocateOptions options) const
 {
@@ -689,30 +735,34 @@ TClientDataSet::SearchKey TClientDataSet::MakeSearchKey(const TField *field, con
         return key;
     }
     const bool partial = (options & loPartialKey) != 0;
-    QString text = value.toString();
     if (IsEightBitString(key.type)) {
-        const qsizetype nul = text.indexOf(QChar(0));
-        if (nul >= 0)
-            text.truncate(nul);
-        key.bytes = CodePageBytes(text);
+        AppendSearchBytes(key.bytes, value.toString());
         if (partial && last)
             key.bytes.append('*');
-        key.prefix = TakePrefixStar(key.bytes, partial);
+        key.prefix = partial && key.bytes.size() > 1 && key.bytes.back() == '*';
+        if (key.prefix)
+            key.bytes.removeLast();
+        key.caseless = true;
         if (options & loCaseInsensitive) {
             const UpperCaseTable &upper = UpperCaseBytes();
-            for (char &byte : key.bytes)
+            const std::array<bool, 256> &hasLower = HasLowerCaseForm();
+            for (char &byte : key.bytes) {
                 byte = char(upper[static_cast<unsigned char>(byte)]);
+                key.caseless = key.caseless && !hasLower[static_cast<unsigned char>(byte)];
+            }
         }
     } else {
-        key.text = text;
+        key.text = value.toString();
         if (partial && last)
             key.text.append(QLatin1Char('*'));
-        key.prefix = TakePrefixStar(key.text, partial);
+        key.prefix = partial && key.text.size() > 1 && key.text.endsWith(QLatin1Char('*'));
+        if (key.prefix)
+            key.text.chop(1);
     }
     return key;
 }
 
-int TClientDataSet::FindRow(const std::vector<SearchKey> &keys, bool ignoreCase) const
+int TClientDataSet::FindRow(std::span<const SearchKey> keys, bool ignoreCase) const
 {
     if (keys.size() == 1 && !keys.front().blank && IsEightBitString(keys.front().type))
         return FindAnsiPrefix(keys.front(), ignoreCase);
@@ -733,6 +783,7 @@ int TClientDataSet::FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const
     const char *literal = key.bytes.constData();
     const qsizetype length = key.bytes.size();
     const UpperCaseTable &upper = UpperCaseBytes();
+    const bool byCase = ignoreCase && !key.caseless;
     for (int row = 0; row < rowCount_; ++row) {
         const QByteArray *stored = std::get_if<QByteArray>(&cells[row]);
         if (!stored)
@@ -740,8 +791,8 @@ int TClientDataSet::FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const
         const qsizetype size = stored->size();
         if (key.prefix ? size < length : size != length)
             continue;
-        const bool equal = ignoreCase ? EqualIgnoringCase(stored->constData(), literal, length, upper)
-                                      : std::memcmp(stored->constData(), literal, std::size_t(length)) == 0;
+        const bool equal = byCase ? EqualIgnoringCase(stored->constData(), literal, length, upper)
+                                  : std::memcmp(stored->constData(), literal, std::size_t(length)) == 0;
         if (equal)
             return row;
     }

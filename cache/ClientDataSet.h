@@ -7,9 +7,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QVarLengthArray>
 #include <QVariant>
 #include <memory>
 #include <optional>
+#include <span>
 #include <variant>
 #include <vector>
 
@@ -115,8 +117,9 @@ private:
         TFieldType type = ftUnknown;
         bool blank = false;       // the key value is null: matches blank cells
         bool prefix = false;      // compare only the first literal's length
-        QByteArray bytes;         // 8-bit string columns: the literal, upper-cased when ignoring case
-        QString text;             // other columns: the literal as text
+        bool caseless = false;    // 8-bit literal the same in every case (digits, signs)
+        QVarLengthArray<char, 32> bytes;  // 8-bit string columns: the literal, upper-cased when ignoring case
+        QString text;                     // other columns: the literal as text
     };
 
     void AddDeclaredField(std::unique_ptr<TField> field);
@@ -131,6 +134,7 @@ private:
     void MakePacketFields(const Packet &packet);
     void TakeRows(Packet &packet);
     Packet SnapshotPacket() const;
+    Packet TakeSnapshotPacket();
     void DropRows();
 
     // Rows and the pending row
@@ -147,7 +151,7 @@ private:
     // Locate
     const std::vector<TField *> &KeyFieldsOf(const QString &keyFields);
     SearchKey MakeSearchKey(const TField *field, const QVariant &value, bool last, TLocateOptions options) const;
-    int FindRow(const std::vector<SearchKey> &keys, bool ignoreCase) const;
+    int FindRow(std::span<const SearchKey> keys, bool ignoreCase) const;
     int FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const;
     bool Matches(const SearchKey &key, int row, bool ignoreCase) const;
 

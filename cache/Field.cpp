@@ -8,7 +8,6 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QStringList>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -312,22 +311,6 @@ QString FieldCellText(const Cell &cell, TFieldType type)
     return {};
 }
 
-QByteArray CodePageBytes(const QString &text)
-{
-    // FromUnicode trims trailing blanks and stops at NUL; a sentinel after each
-    // NUL-free piece keeps the blanks, and the NULs are put back between them.
-    QByteArray bytes;
-    const QStringList pieces = text.split(QChar(0));
-    for (qsizetype index = 0; index < pieces.size(); ++index) {
-        if (index > 0)
-            bytes.append('\0');
-        QByteArray piece = AnsiText::FromUnicode(pieces[index] + QLatin1Char('x'), 0);
-        piece.chop(1);
-        bytes.append(piece);
-    }
-    return bytes;
-}
-
 Cell FieldCellFromText(const QString &text, TFieldType type, int size)
 {
     switch (type) {
@@ -339,7 +322,7 @@ Cell FieldCellFromText(const QString &text, TFieldType type, int size)
         return WideStringCell(text, size);
     case ftMemo: case ftBlob: case ftGraphic: case ftFmtMemo: case ftTypedBinary:
     case ftBytes: case ftVarBytes: case ftOraBlob: case ftOraClob:
-        return BytesCell(CodePageBytes(text));
+        return BytesCell(AnsiText::Encode(text));
     case ftWideMemo:
         return BytesCell(WideMemoBytes(text));
     case ftDataSet: case ftArray: case ftADT: case ftReference: case ftUnknown:

@@ -29,9 +29,6 @@ QString FieldCellText(const Cell &cell, TFieldType type);
 // EDatabaseError when the text is no value of that type. An empty text (for
 // non-string types: a text of blanks) assigns a blank.
 Cell FieldCellFromText(const QString &text, TFieldType type, int size);
-// Every character in the 8-bit code page ('?' for those it lacks), NUL and
-// trailing blanks included, nothing cut: the bytes of memos and blobs.
-QByteArray CodePageBytes(const QString &text);
 
 // A column object. Declared columns are made before the table opens and live
 // as long as the table; columns made from a packet live while it is open.

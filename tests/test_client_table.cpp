@@ -191,6 +191,9 @@ void TestClientTable::locate_data()
     QTest::newRow("lower key finds upper row") << QStringList{"X", "ABC9"} << "abc" << both << 1;
     QTest::newRow("upper key finds lower row") << QStringList{"X", "abc9"} << "ABC" << both << 1;
     QTest::newRow("code page letters ignore case") << QStringList{"X", QString::fromUtf8("ÇÃO1")} << QString::fromUtf8("ção") << both << 1;
+    QTest::newRow("letters and digits ignore case") << QStringList{"ab2", "ab12"} << "AB1" << both << 1;
+    QTest::newRow("digits only") << QStringList{"0012", "0001"} << "0001" << both << 1;
+    QTest::newRow("y with diaeresis both cases") << QStringList{"X", QString::fromUtf8("ÿz")} << QString::fromUtf8("Ÿ") << both << 1;
     QTest::newRow("empty key finds only the lone star") << QStringList{"A", "**", "*", "B"} << "" << both << 2;
     QTest::newRow("empty key without star row") << QStringList{"A", "**"} << "" << both << -1;
     QTest::newRow("eleven characters never match") << QStringList{"ABCDEFGHIJ"} << "ABCDEFGHIJK" << both << -1;
