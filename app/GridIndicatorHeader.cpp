@@ -52,7 +52,11 @@ QSize GridIndicatorHeader::sizeHint() const
 
 void GridIndicatorHeader::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const
 {
+    // The style clips to the label's room, which a section this narrow does
+    // not have; the mark is drawn over the whole section instead.
+    painter->save();
     QHeaderView::paintSection(painter, rect, logicalIndex);
+    painter->restore();
     if (!model())
         return;
     const int mark = model()->headerData(logicalIndex, Qt::Vertical, DataSetTableModel::RowMarkRole).toInt();

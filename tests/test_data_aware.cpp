@@ -169,6 +169,7 @@ private slots:
     void moves();
     void pageKeysMoveByWhatTheGridShows();
     void gridShowsTitlesHiddenColumnAndIndicator();
+    void indicatorIsDrawn();
     void viewsFollowChangesMadeElsewhere_data();
     void viewsFollowChangesMadeElsewhere();
     void navigatorNeverTakesTheFocus();
@@ -297,6 +298,43 @@ void TestDataAware::gridShowsTitlesHiddenColumnAndIndicator()
     rig.table.Delete();
     rig.table.Insert();
     QCOMPARE(rig.grid->columnWidth(1), 90);
+}
+
+// Dark pixels in a row's indicator section, as drawn on the screen.
+int InkInIndicator(TDBGrid *grid, int row)
+{
+    QHeaderView *indicator = grid->verticalHeader();
+    const QRect section(0, indicator->sectionViewportPosition(row), indicator->width(), indicator->sectionSize(row));
+    const QImage image = indicator->viewport()->grab(section).toImage();
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ink += QColor(image.pixel(x, y)).lightness() < 100;
+    return ink;
+}
+
+void TestDataAware::indicatorIsDrawn()
+{
+    Rig rig(3);
+    QVERIFY(rig.Ready());
+    rig.table.Next();
+    QList<QImage> marks;
+    for (const QString &state : QStringList{"browse", "edit", "insert"}) {
+        if (state == "edit") rig.table.Edit();
+        if (state == "insert") { rig.table.Cancel(); rig.table.Insert(); }
+        QVERIFY2(InkInIndicator(rig.grid, 1) > 4, qPrintable(state));
+        QCOMPARE(InkInIndicator(rig.grid, 0), 0);
+        QCOMPARE(InkInIndicator(rig.grid, 2), 0);
+        QHeaderView *indicator = rig.grid->verticalHeader();
+        marks << indicator->viewport()
+                     ->grab(QRect(0, indicator->sectionViewportPosition(1), indicator->width(),
+                                  indicator->sectionSize(1)))
+                     .toImage();
+    }
+    // Browsing, editing and inserting each have a mark of their own.
+    QVERIFY(marks.at(0) != marks.at(1));
+    QVERIFY(marks.at(1) != marks.at(2));
+    QVERIFY(marks.at(0) != marks.at(2));
 }
 
 void TestDataAware::viewsFollowChangesMadeElsewhere_data()
