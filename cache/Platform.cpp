@@ -13,6 +13,9 @@
 #include <cstring>
 
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -410,8 +413,14 @@ bool RenameNoReplace(const QString &from, const QString &to)
 
 bool DeleteFileOrLink(const QString &path)
 {
-    if (FaultInjected(FileOperation::Delete, path))
+    if (FaultInjected(FileOperation::Delete, path)) {
+#ifndef Q_OS_WIN
+        errno = kInjectedError;
+#else
+        SetLastError(kInjectedError);
+#endif
         return false;
+    }
 #ifdef Q_OS_WIN
     const QString native = QDir::toNativeSeparators(path);
     const DWORD attributes = GetFileAttributesW(Wide(native));

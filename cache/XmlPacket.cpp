@@ -26,21 +26,33 @@ const QString kRowState = QStringLiteral("RowState");
 struct FieldType {
     const char *name;
     ColumnKind kind;
-    int size;  // 0: from WIDTH
+    int size;             // 0: from WIDTH
+    const char *subtype;  // the variant of the kind that this type name stands for
 };
 
 constexpr FieldType kFieldTypes[] = {
-    {"string", ColumnKind::AnsiString, 0},   {"string.uni", ColumnKind::WideString, 0},
-    {"i1", ColumnKind::SignedInt, 1},        {"i2", ColumnKind::SignedInt, 2},
-    {"i4", ColumnKind::SignedInt, 4},        {"i8", ColumnKind::SignedInt, 8},
-    {"ui1", ColumnKind::UnsignedInt, 1},     {"ui2", ColumnKind::UnsignedInt, 2},
-    {"ui4", ColumnKind::UnsignedInt, 4},     {"ui8", ColumnKind::UnsignedInt, 8},
-    {"r8", ColumnKind::Float, 8},            {"boolean", ColumnKind::Boolean, 2},
-    {"fixed", ColumnKind::Bcd, 0},           {"fixedFMT", ColumnKind::Bcd, 0},
-    {"date", ColumnKind::Date, 4},           {"time", ColumnKind::Time, 4},
-    {"dateTime", ColumnKind::Timestamp, 8},  {"SQLdateTime", ColumnKind::Timestamp, 8},
-    {"bin.hex", ColumnKind::Blob, 0},        {"nested", ColumnKind::Nested, 0},
+    {"string", ColumnKind::AnsiString, 0, ""},      {"string.uni", ColumnKind::WideString, 0, ""},
+    {"i1", ColumnKind::SignedInt, 1, ""},           {"i2", ColumnKind::SignedInt, 2, ""},
+    {"i4", ColumnKind::SignedInt, 4, ""},           {"i8", ColumnKind::SignedInt, 8, ""},
+    {"ui1", ColumnKind::UnsignedInt, 1, ""},        {"ui2", ColumnKind::UnsignedInt, 2, ""},
+    {"ui4", ColumnKind::UnsignedInt, 4, ""},        {"ui8", ColumnKind::UnsignedInt, 8, ""},
+    {"r8", ColumnKind::Float, 8, ""},               {"boolean", ColumnKind::Boolean, 2, ""},
+    {"fixed", ColumnKind::Bcd, 0, ""},              {"fixedFMT", ColumnKind::Bcd, 0, "FMTBcd"},
+    {"date", ColumnKind::Date, 4, ""},              {"time", ColumnKind::Time, 4, ""},
+    {"dateTime", ColumnKind::Timestamp, 8, ""},     {"SQLdateTime", ColumnKind::Timestamp, 8, "SQLdateTime"},
+    {"bin.hex", ColumnKind::Blob, 0, ""},           {"nested", ColumnKind::Nested, 0, ""},
 };
+
+// The type name for a column: a variant's own name where its subtype marks one.
+const FieldType *VariantTypeOf(const PacketColumn &column)
+{
+    for (const FieldType &type : kFieldTypes) {
+        if (type.kind == column.kind && *type.subtype != '\0'
+            && column.subtype.compare(QLatin1String(type.subtype), Qt::CaseInsensitive) == 0)
+            return &type;
+    }
+    return nullptr;
+}
 
 bool IsTrue(const QString &text)
 {
@@ -183,6 +195,7 @@ private:
                 PacketColumn column;
                 column.kind = type.kind;
                 column.size = type.size;
+                column.subtype = QLatin1String(type.subtype);
                 return column;
             }
         }
@@ -539,6 +552,8 @@ private:
 
     static QString FieldTypeOf(const PacketColumn &column)
     {
+        if (const FieldType *variant = VariantTypeOf(column))
+            return QLatin1String(variant->name);
         const auto integer = [&column](const char *prefix) {
             if (column.size != 1 && column.size != 2 && column.size != 4 && column.size != 8)
                 Refuse(QStringLiteral("column %1 has an integer size of %2 bytes").arg(column.name).arg(column.size));
@@ -590,7 +605,7 @@ private:
             Attribute(QStringLiteral("required"), QStringLiteral("true"));
         if (column.hidden)
             Attribute(QStringLiteral("hidden"), QStringLiteral("true"));
-        if (!column.subtype.isEmpty())
+        if (!column.subtype.isEmpty() && VariantTypeOf(column) == nullptr)
             Attribute(QStringLiteral("SUBTYPE"), column.subtype);
         if (column.kind == ColumnKind::Bcd)
             Attribute(QStringLiteral("DECIMALS"), QString::number(column.decimals));

@@ -89,6 +89,13 @@ private slots:
         QTest::newRow("UTF-8 with byte order mark")
             << QByteArray("\xef\xbb\xbf") + Packet8(kCommandFields, "<PARAMS/>", "<ROW ID_COMANDA=\"\xc3\xa7\" EVENTO=\"L\"/>", kUtf8Declaration)
             << "\\xe7/L";
+        {
+            const QString text = QString::fromUtf8(Packet8(kCommandFields, "<PARAMS/>", "<ROW ID_COMANDA=\"\xe2\x82\xac\" EVENTO=\"L\"/>"));
+            QByteArray utf16("\xff\xfe");
+            for (const QChar character : text)
+                utf16.append(char(character.unicode() & 0xFF)).append(char(character.unicode() >> 8));
+            QTest::newRow("UTF-16 with byte order mark") << utf16 << "\\x80/L";
+        }
         QTest::newRow("8-bit text, no encoding named")
             << Packet8(kCommandFields, "<PARAMS/>", "<ROW ID_COMANDA=\"A\xe7" "a\xed \x80\" EVENTO=\"C\"/>")
             << "A\\xe7a\\xed \\x80/C";
@@ -149,9 +156,11 @@ private slots:
         QTest::addColumn<ColumnKind>("kind");
         QTest::addColumn<int>("size");
         QTest::addColumn<Cell>("cell");
+        QTest::addColumn<QString>("subtype");
 
-        const auto add = [](const char *name, const char *field, const char *value, ColumnKind kind, int size, Cell cell) {
-            QTest::newRow(name) << QByteArray(field) << QByteArray(value) << kind << size << cell;
+        const auto add = [](const char *name, const char *field, const char *value, ColumnKind kind, int size, Cell cell,
+                            const char *subtype = "") {
+            QTest::newRow(name) << QByteArray(field) << QByteArray(value) << kind << size << cell << QString::fromLatin1(subtype);
         };
         add("string", "fieldtype=\"string\" WIDTH=\"10\"", "abc", ColumnKind::AnsiString, 10, QByteArray("abc"));
         add("string.uni", "fieldtype=\"string.uni\" WIDTH=\"20\"", "&#19990;&#127822;", ColumnKind::WideString, 20,
@@ -170,18 +179,18 @@ private slots:
         add("boolean FALSE", "fieldtype=\"boolean\"", "FALSE", ColumnKind::Boolean, 2, qint64(0));
         add("fixed", "fieldtype=\"fixed\" DECIMALS=\"2\" WIDTH=\"10\"", "-1234.50", ColumnKind::Bcd, 10, QStringLiteral("-1234.50"));
         add("fixed comma", "fieldtype=\"fixed\" DECIMALS=\"2\" WIDTH=\"10\"", "0,75", ColumnKind::Bcd, 10, QStringLiteral("0.75"));
-        add("fixedFMT", "fieldtype=\"fixedFMT\" DECIMALS=\"4\" WIDTH=\"18\"", "007.1000", ColumnKind::Bcd, 18, QStringLiteral("7.1000"));
+        add("fixedFMT", "fieldtype=\"fixedFMT\" DECIMALS=\"4\" WIDTH=\"18\"", "007.1000", ColumnKind::Bcd, 18, QStringLiteral("7.1000"), "FMTBcd");
         add("date", "fieldtype=\"date\"", "20240131", ColumnKind::Date, 4, qint64(738916));
         add("date day one", "fieldtype=\"date\"", "00010101", ColumnKind::Date, 4, qint64(1));
         add("time", "fieldtype=\"time\"", "13:45:07123", ColumnKind::Time, 4, qint64(49507123));
         add("dateTime", "fieldtype=\"dateTime\"", "20240131T13:45:07123", ColumnKind::Timestamp, 8, 738916.0 * 86400000.0 + 49507123.0);
         add("dateTime at midnight", "fieldtype=\"dateTime\"", "20240131", ColumnKind::Timestamp, 8, 738916.0 * 86400000.0);
-        add("SQLdateTime", "fieldtype=\"SQLdateTime\"", "19991231T23:59:59999", ColumnKind::Timestamp, 8, 730119.0 * 86400000.0 + 86399999.0);
-        add("bin.hex base64", "fieldtype=\"bin.hex\" SUBTYPE=\"Binary\"", "AAH/", ColumnKind::Blob, 0, QByteArray("\0\1\xff", 3));
-        add("bin.hex graphics", "fieldtype=\"bin.hex\" SUBTYPE=\"Graphics\" WIDTH=\"1\"", "R0lG", ColumnKind::Blob, 1, QByteArray("GIF"));
+        add("SQLdateTime", "fieldtype=\"SQLdateTime\"", "19991231T23:59:59999", ColumnKind::Timestamp, 8, 730119.0 * 86400000.0 + 86399999.0, "SQLdateTime");
+        add("bin.hex base64", "fieldtype=\"bin.hex\" SUBTYPE=\"Binary\"", "AAH/", ColumnKind::Blob, 0, QByteArray("\0\1\xff", 3), "Binary");
+        add("bin.hex graphics", "fieldtype=\"bin.hex\" SUBTYPE=\"Graphics\" WIDTH=\"1\"", "R0lG", ColumnKind::Blob, 1, QByteArray("GIF"), "Graphics");
         add("memo as plain text", "fieldtype=\"bin.hex\" SUBTYPE=\"Text\"", "linha 1&#013;&#010;a&#231;&#227;o", ColumnKind::Blob, 0,
-            QByteArray("linha 1\r\na\xe7\xe3o"));
-        add("wide memo as plain text", "fieldtype=\"bin.hex\" SUBTYPE=\"WideText\"", "&#8364;", ColumnKind::Blob, 0, QByteArray("\xac\x20", 2));
+            QByteArray("linha 1\r\na\xe7\xe3o"), "Text");
+        add("wide memo as plain text", "fieldtype=\"bin.hex\" SUBTYPE=\"WideText\"", "&#8364;", ColumnKind::Blob, 0, QByteArray("\xac\x20", 2), "WideText");
         add("empty number is blank", "fieldtype=\"i4\"", "", ColumnKind::SignedInt, 4, Cell {});
     }
 
@@ -192,14 +201,20 @@ private slots:
         QFETCH(ColumnKind, kind);
         QFETCH(int, size);
         QFETCH(Cell, cell);
+        QFETCH(QString, subtype);
 
         const Packet packet = PacketCodec::Decode(
             Packet8("<FIELD attrname=\"V\" " + field + "/>", "<PARAMS/>", "<ROW V=\"" + value + "\"/>"));
         QCOMPARE(packet.columns.size(), 1);
         QCOMPARE(int(packet.columns[0].kind), int(kind));
         QCOMPARE(packet.columns[0].size, size);
-        PacketColumn expectedColumn = packet.columns[0];
-        QCOMPARE(Dump(packet), Dump(OneRowPacket({expectedColumn}, {cell})));
+        QCOMPARE(packet.columns[0].subtype, subtype);
+        QCOMPARE(packet.rows.size(), size_t(1));
+        QCOMPARE(Dump(OneRowPacket({packet.columns[0]}, packet.rows[0].cells)), Dump(OneRowPacket({packet.columns[0]}, {cell})));
+
+        // The type name itself survives writing: variants keep their own name.
+        const QByteArray fieldType = field.mid(field.indexOf('"') + 1, field.indexOf('"', field.indexOf('"') + 1) - field.indexOf('"') - 1);
+        QVERIFY2(PacketCodec::EncodeXml(packet, false).contains("fieldtype=\"" + fieldType + "\""), fieldType.constData());
 
         // The same value read back from both forms that this side writes.
         for (const bool utf8 : {false, true})
