@@ -1,0 +1,106 @@
+#include "FuzzSupport.h"
+
+#include "cache/ClientDataSet.h"
+#include "cache/Exceptions.h"
+#include "cache/Field.h"
+#include "cache/PacketCodec.h"
+#include "cache/ReleaseCache.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace FuzzSupport {
+
+namespace {
+
+void ReadEveryCell(TClientDataSet &table)
+{
+    table.First();
+    if (table.IsEmpty())
+        return;
+    int visited = 0;
+    while (!table.Eof()) {
+        for (int column = 0; column < table.FieldCount(); ++column)
+            (void)table.Fields(column)->AsString();
+        table.Next();
+        if (++visited > table.RecordCount())
+            Fail("the cursor visited more rows than the table holds");
+    }
+}
+
+// Writing may refuse a value the form cannot hold; what it does write must
+// read back, and a second trip must change nothing.
+void CheckRoundTrip(const Packet &packet, bool binary, bool utf8)
+{
+    QByteArray first;
+    try {
+        first = binary ? PacketCodec::EncodeBinary(packet) : PacketCodec::EncodeXml(packet, utf8);
+    } catch (const EDBClient &) {
+        return;
+    }
+    Packet reread;
+    try {
+        reread = PacketCodec::Decode(first);
+    } catch (const EDatabaseError &error) {
+        Fail("a packet we wrote does not read back", error.Message());
+    }
+    QByteArray second;
+    try {
+        second = binary ? PacketCodec::EncodeBinary(reread) : PacketCodec::EncodeXml(reread, utf8);
+    } catch (const EDatabaseError &error) {
+        Fail("a packet read back from our own output cannot be written again", error.Message());
+    }
+    if (first != second)
+        Fail("a packet changed on its second trip through the codec");
+}
+
+void LoadIntoReleaseCache(const Packet &packet)
+{
+    ReleaseCache cache;
+    try {
+        cache.Table().LoadFromPacket(packet);
+    } catch (const EDatabaseError &) {
+        return;
+    }
+    ReadEveryCell(cache.Table());
+}
+
+}  // namespace
+
+QByteArray Bytes(const uint8_t *data, size_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+bool DecodeRefusingCleanly(const QByteArray &bytes, Packet &packet)
+{
+    try {
+        packet = PacketCodec::Decode(bytes);
+        return true;
+    } catch (const EDatabaseError &) {
+        return false;
+    }
+}
+
+void Exercise(const Packet &packet)
+{
+    TClientDataSet table;
+    try {
+        table.LoadFromPacket(packet);
+    } catch (const EDatabaseError &) {
+        return;
+    }
+    ReadEveryCell(table);
+    CheckRoundTrip(packet, true, false);
+    CheckRoundTrip(packet, false, false);
+    CheckRoundTrip(packet, false, true);
+    LoadIntoReleaseCache(packet);
+}
+
+void Fail(const char *what, const QString &detail)
+{
+    std::fprintf(stderr, "FUZZ FAILURE: %s %s\n", what, qUtf8Printable(detail));
+    std::abort();
+}
+
+}  // namespace FuzzSupport
