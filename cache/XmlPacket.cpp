@@ -391,7 +391,11 @@ private:
         case ColumnKind::AnsiString: return AnsiText::Encode(text);
         case ColumnKind::WideString: return text;
         case ColumnKind::Blob: return BlobOf(column, text);
-        case ColumnKind::Nested: return text.toUtf8();
+        case ColumnKind::Nested: {  // given as an attribute, the value is plain text content
+            QString escaped;
+            XmlText::AppendEscaped(escaped, text, false);
+            return escaped.toUtf8();
+        }
         default: break;
         }
         if (text.trimmed().isEmpty())
@@ -590,6 +594,20 @@ private:
         }
     }
 
+    // Nested tables are kept as XML text; only well-formed text goes out,
+    // so what this side writes can always be read again.
+    QString Fragment(const QString &xml, const PacketColumn &column) const
+    {
+        const QString fragment = utf8_ ? xml : XmlText::AsciiOnly(xml);
+        QXmlStreamReader check(QStringLiteral("<check>") + fragment + QStringLiteral("</check>"));
+        check.setNamespaceProcessing(false);
+        while (!check.atEnd())
+            check.readNext();
+        if (check.hasError())
+            RefuseValue(column, QStringLiteral("holds a nested table that is not well-formed XML"));
+        return fragment;
+    }
+
     void WriteField(const PacketColumn &column, const QString &attrName)
     {
         if (column.isArray)
@@ -620,7 +638,7 @@ private:
         QString children;
         for (const PacketAttribute &attribute : column.extraAttributes) {
             if (attribute.name == kNestedMetadata)
-                children += utf8_ ? *PacketAttributeValue::Text(attribute) : XmlText::AsciiOnly(*PacketAttributeValue::Text(attribute));
+                children += Fragment(PacketAttributeValue::Text(attribute).value_or(QString()), column);
             else
                 WriteExtraAttribute(attribute, kFieldAttributes, children);
         }
@@ -740,9 +758,9 @@ private:
             if (std::holds_alternative<std::monostate>(cell))
                 continue;
             if (column.kind == ColumnKind::Nested) {
-                const QString content = QString::fromUtf8(ValueOf<QByteArray>(cell, column));
-                nested += QLatin1Char('<') + attrNames_[index] + QLatin1Char('>') + (utf8_ ? content : XmlText::AsciiOnly(content))
-                    + QLatin1String("</") + attrNames_[index] + QLatin1Char('>');
+                nested += QLatin1Char('<') + attrNames_[index] + QLatin1Char('>')
+                    + Fragment(QString::fromUtf8(ValueOf<QByteArray>(cell, column)), column) + QLatin1String("</")
+                    + attrNames_[index] + QLatin1Char('>');
                 continue;
             }
             Attribute(attrNames_[index], TextOf(cell, column));

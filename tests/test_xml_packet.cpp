@@ -351,6 +351,7 @@ private slots:
         QTest::newRow("time of more than a day") << Column("A", ColumnKind::Time) << Cell(qint64(86400000));
         QTest::newRow("unpaired surrogate") << Column("A", ColumnKind::WideString, 10) << Cell(QString(QChar(0xDC00)));
         QTest::newRow("timestamp not a number") << Column("A", ColumnKind::Timestamp) << Cell(std::nan(""));
+        QTest::newRow("nested table that is not XML") << Column("A", ColumnKind::Nested) << Cell(QByteArray("<ROWA a=\"1\">"));
     }
 
     void unwritableValuesAreRefused()
