@@ -14,6 +14,8 @@
 // WideString hold the packet's WIDTH (for WideString that is bytes, two per
 // character); Bcd holds its precision in digits. A column with isArray set
 // keeps each value as the stored bytes (int32 count, then the elements).
+// The XML types fixedFMT and SQLdateTime read as Bcd and Timestamp with the
+// subtypes "FMTBcd" and "SQLdateTime", and are written back under their names.
 namespace PacketCodec {
 
 // Error codes carried by EDBClient errors of this layer.

@@ -47,7 +47,11 @@ QStringList FilesWithSuffix(const QString &folder, const QString &suffix);
 QString SystemErrorText(int errorCode);
 
 // Fault injection for tests: the hook sees every file operation before it is
-// made and returns true to make it fail.
+// made and returns true to make it fail as the system would (EIO). The path
+// is the one acted on: a durable write opens, writes and flushes its
+// temporary file (".<name>.tmp-..." beside the target), renames it (Rename
+// with the temporary file's path) and flushes the folder (Flush with the
+// folder's path); RenameNoReplace reports its source.
 enum class FileOperation { Open, Write, Flush, Rename, Delete };
 using FaultHook = std::function<bool(FileOperation operation, const QString &path)>;
 void SetFaultHookForTests(FaultHook hook);
