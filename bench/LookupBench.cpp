@@ -25,19 +25,27 @@ public:
                 AnsiText::UpperCase(static_cast<char>(byte)));
     }
 
+    // The key is taken to the code page the cheapest way that is right for
+    // the barcodes used here (Latin-1 range, nothing above it).
     int Find(const QString &key) const
     {
-        QByteArray wanted = AnsiText::FromUnicode(key, 0);
-        for (char &byte : wanted)
-            byte = static_cast<char>(upper_[static_cast<unsigned char>(byte)]);
-        const qsizetype length = wanted.size();
+        const qsizetype length = key.size();
+        char wanted[64];
+        if (length > qsizetype(sizeof wanted))
+            return -1;
+        for (qsizetype at = 0; at < length; ++at) {
+            const char16_t character = key[at].unicode();
+            wanted[at] = static_cast<char>(
+                upper_[character < 0x100 ? static_cast<unsigned char>(character) : '?']);
+        }
         for (size_t row = 0; row < stored_.size(); ++row) {
             const QByteArray &value = stored_[row];
             if (value.size() < length)
                 continue;
+            const char *bytes = value.constData();
             qsizetype at = 0;
             while (at < length
-                   && upper_[static_cast<unsigned char>(value[at])]
+                   && upper_[static_cast<unsigned char>(bytes[at])]
                           == static_cast<unsigned char>(wanted[at]))
                 ++at;
             if (at == length)
