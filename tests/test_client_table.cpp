@@ -150,7 +150,6 @@ class TestClientTable : public QObject {
 private slots:
     void locate_data();
     void locate();
-    void locateLeavesCurrentRowWhenNothingMatches();
     void locateOnSeveralColumnsAndBlankKeys();
     void locateSettlesPendingChangeFirst_data();
     void locateSettlesPendingChangeFirst();
@@ -228,18 +227,6 @@ void TestClientTable::locate()
         QVERIFY(!cache.table.Bof());
         QVERIFY(!cache.table.Eof());
     }
-}
-
-void TestClientTable::locateLeavesCurrentRowWhenNothingMatches()
-{
-    CacheTable cache;
-    cache.Load({"A", "B", "C"});
-    cache.table.Next();
-    QVERIFY(!cache.table.Locate("COD_BARRA", "Z", loCaseInsensitive | loPartialKey));
-    QCOMPARE(cache.barcode->AsString(), QString("B"));
-    // The stored case stays what it was; only the comparison ignores it.
-    QVERIFY(cache.table.Locate("COD_BARRA", "c", loCaseInsensitive | loPartialKey));
-    QCOMPARE(cache.barcode->AsString(), QString("C"));
 }
 
 void TestClientTable::locateOnSeveralColumnsAndBlankKeys()

@@ -96,7 +96,6 @@ private slots:
     void formatsLoadTheSame();
     void closedTableSavesNothing();
     void failedSaveKeepsFileAndRows();
-    void longBarcodesAddRowsEachTime();
 };
 
 void TestReleaseCache::designTimePacketIsTheEmptyCache()
@@ -351,18 +350,6 @@ void TestReleaseCache::failedSaveKeepsFileAndRows()
     ReleaseCache reloaded;
     reloaded.cdsEmulador.LoadFromFile(ReleaseCache::FilePath());
     QCOMPARE(reloaded.cdsEmulador.RecordCount(), 2);
-}
-
-void TestReleaseCache::longBarcodesAddRowsEachTime()
-{
-    ProgramFolderFixture folder;
-    ReleaseCache cache;
-    Apply(cache.cdsEmulador, "ABCDEFGHIJK", "C");
-    Apply(cache.cdsEmulador, "ABCDEFGHIJK", "L");
-    QCOMPARE(RowsOf(cache.cdsEmulador), (QList<Row>{{"2", "ABCDEFGHIJ", "L"}, {"1", "ABCDEFGHIJ", "C"}}));
-    QVERIFY(!cache.cdsEmulador.Locate("COD_BARRA", "ABCDEFGHIJK", loCaseInsensitive | loPartialKey));
-    QVERIFY(cache.cdsEmulador.Locate("COD_BARRA", "abcdefghij", loCaseInsensitive | loPartialKey));
-    QCOMPARE(cache.cdsEmuladorID->AsString(), QString("2"));
 }
 
 QTEST_GUILESS_MAIN(TestReleaseCache)
