@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -122,17 +123,24 @@ bool TXML::Coleta_Arquivos()
         if (Platform::FileExists(workPath))
             readWorkFile();
         const SearchPattern pattern = SplitSearchPattern(FoLocal + FoTipoArquivo);
-        for (const QString &name : Platform::FilesWithSuffix(pattern.folder, pattern.suffix)) {
+        const QStringList names = handlerFailure_ ? QStringList() : Platform::FilesWithSuffix(pattern.folder, pattern.suffix);
+        for (const QString &name : names) {
             if (!pattern.name.match(name).hasMatch())
                 continue;
             // A claim that fails (the target exists, the writer still holds
             // the file) leaves the file for a later pass.
             if (Platform::RenameNoReplace(pattern.folder + Platform::PathSeparator() + name, workPath))
                 readWorkFile();
+            if (handlerFailure_)
+                break;
         }
     } catch (const Exception &error) {
         FoControleLog = ScanFailureText(error.Message());
     }
+    // The records of the work file could not be applied: the caller hears of
+    // it as it would of its own failure, and the work file waits.
+    if (handlerFailure_)
+        std::rethrow_exception(std::exchange(handlerFailure_, nullptr));
     return claimedAndRead;
 }
 
@@ -146,18 +154,42 @@ QString TXML::ScanFailureText(const QString &message) const
 void TXML::Le_Arquivo()
 {
     const QString workPath = WorkFilePath();
+    const int first = CountLista();
     FoControleLog.clear();
+    bool unreadable = false;
     try {
         FoXML_Client->Close();
         CheckCommandFileSize(workPath);
-        FoXML_Client->LoadFromFile(workPath);
+        try {
+            FoXML_Client->LoadFromFile(workPath);
+        } catch (const EFOpenError &) {
+            unreadable = true;
+            throw;
+        }
         FoXML_Client->Open();
         ReadRows();
-        Platform::DeleteFileOrLink(workPath);
     } catch (const Exception &error) {
         FoControleLog = ReadFailurePrefix + error.Message();
-        Platform::DeleteFileOrLink(workPath);
+        // A work file that could not be opened or read was never looked at:
+        // it stays, and the next pass tries it again.
+        if (!unreadable)
+            Platform::DeleteFileOrLink(workPath);
         FoXML_Client->Close();
+        return;
+    }
+    HandOverRecords(workPath, first);
+}
+
+void TXML::HandOverRecords(const QString &workPath, int first)
+{
+    if (!recordsRead_) {
+        Platform::DeleteFileOrLink(workPath);
+        return;
+    }
+    try {
+        recordsRead_(workPath, first, CountLista() - first);
+    } catch (...) {
+        handlerFailure_ = std::current_exception();
     }
 }
 

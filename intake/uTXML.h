@@ -4,6 +4,8 @@
 
 #include <QList>
 #include <QString>
+#include <exception>
+#include <functional>
 #include <memory>
 
 // One command: a tab's barcode and its event code.
@@ -73,6 +75,14 @@ public:
     virtual QString Local() const { return FoLocal; }
     virtual TClientDataSet *XML_Client() const { return FoXML_Client.get(); }
 
+    // Called after a work file was read whole, with the path of the work file
+    // and the range of the records it gave, before anything deletes it. The
+    // handler then owns the work file: it applies the records and deletes it.
+    // An exception the handler raises ends the pass and leaves Executa_Carga
+    // unchanged; the work file stays and the next pass reads it again.
+    using RecordsReadHandler = std::function<void(const QString &workFile, int first, int count)>;
+    void SetRecordsReadHandler(RecordsReadHandler handler) { recordsRead_ = std::move(handler); }
+
 protected:
     // Reads the work file into the record list, then deletes it.
     virtual void Le_Arquivo();
@@ -86,6 +96,7 @@ private:
     void AppendRecordOfCurrentRow();
     QString ColumnText(const QString &columnName) const;
     QString ScanFailureText(const QString &message) const;
+    void HandOverRecords(const QString &workPath, int first);
 
     std::unique_ptr<TClientDataSet> FoXML_Client;
     QList<PGravaXML> FoLista_XML;
@@ -98,4 +109,7 @@ private:
     QString FoNome_XML;
     QString FoSection;
     QString FoTipoArquivo;
+
+    RecordsReadHandler recordsRead_;
+    std::exception_ptr handlerFailure_;  // raised again once the pass has ended
 };

@@ -25,8 +25,12 @@ void ProcessoXML::Execute()
         });
         FoTimer->stop();
     }
-    if (!FoXML)
+    if (!FoXML) {
         FoXML = std::make_unique<TXML>();
+        FoXML->SetRecordsReadHandler([this](const QString &workFile, int first, int count) {
+            ApplyWorkFile(workFile, first, count);
+        });
+    }
 }
 
 void ProcessoXML::IniciarColeta()
@@ -37,37 +41,57 @@ void ProcessoXML::IniciarColeta()
     FoXML->SetrFieldName02(QStringLiteral("EVENTO"));
 }
 
-// Records that an earlier tick could not apply are applied first, so a failed
-// save delays commands but never loses or reorders them.
+// The records of each command file are applied as soon as it is read, while
+// its work file still exists: the work file goes only after every one of its
+// commands is in data.cds. A tick that fails half-way leaves the work file,
+// and the next pass (or the next start) resumes it at its first command that
+// data.cds lacks.
 void ProcessoXML::ThisOnTimer(QObject * /*Sender*/)
 {
-    const QString cacheFile = Platform::ProgramFolder() + QStringLiteral("data.cds");
-    if (FoXML->Executa_Carga())
-        TakeReaderRecords();
-    ApplyPending(cacheFile);
+    FoXML->Executa_Carga();
     if (FMemoLog)
         FMemoLog->Add(FoXML->GetLog());
 }
 
-void ProcessoXML::TakeReaderRecords()
+QString ProcessoXML::CacheFile()
 {
-    for (int index = 0; index < FoXML->CountLista(); ++index) {
-        if (const PGravaXML record = FoXML->GetItemLista(index))
-            pending_.push_back(*record);
-    }
+    return Platform::ProgramFolder() + QStringLiteral("data.cds");
 }
 
-void ProcessoXML::ApplyPending(const QString &cacheFile)
+void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
 {
-    if (!pending_.empty() && !FFonte_Dados)
+    pendingCount_ = count;
+    if (count > 0 && !FFonte_Dados)
         throw Exception(QStringLiteral("No release cache to apply the commands to"));
-    while (!pending_.empty()) {
-        ApplyRecord(pending_.front(), cacheFile);
-        pending_.pop_front();
+    IntakeProgress progress(workFile + QStringLiteral(".progress"));
+    const QString cacheFile = CacheFile();
+    const QByteArray identity = IntakeProgress::WorkFileIdentity(workFile);
+    int next = progress.ResumeIndex(identity, cacheFile);
+    pendingCount_ = count - next;
+    // The command whose save failed is in the table already: only its save
+    // is still owed. Its row becomes current again, as applying it would
+    // have made it, since the cursor decides where the next new row goes.
+    if (unsaved_ && unsaved_->workFile == identity && unsaved_->index == next) {
+        FFonte_Dados->Locate(QStringLiteral("COD_BARRA"), FoXML->GetItemLista(first + next)->Field01,
+                             loCaseInsensitive | loPartialKey);
+        FFonte_Dados->SaveToFile(cacheFile, dfBinary);
+        unsaved_.reset();
+        --pendingCount_;
+        ++next;
     }
+    unsaved_.reset();
+    for (int index = next; index < count; ++index) {
+        progress.Record(identity, index, cacheFile);
+        ApplyRecord(*FoXML->GetItemLista(first + index), cacheFile, UnsavedCommand{identity, index});
+        --pendingCount_;
+    }
+    // The progress stays until the work file is gone, so that a work file
+    // left by a failed deletion is known to be applied already.
+    if (Platform::DeleteFileOrLink(workFile))
+        progress.Clear();
 }
 
-void ProcessoXML::ApplyRecord(const TGrava_XML &record, const QString &cacheFile)
+void ProcessoXML::ApplyRecord(const TGrava_XML &record, const QString &cacheFile, const UnsavedCommand &command)
 {
     TClientDataSet &cache = *FFonte_Dados;
     if (cache.Locate(QStringLiteral("COD_BARRA"), record.Field01, loCaseInsensitive | loPartialKey))
@@ -77,5 +101,7 @@ void ProcessoXML::ApplyRecord(const TGrava_XML &record, const QString &cacheFile
     cache.FieldByName(QStringLiteral("COD_BARRA"))->SetAsString(record.Field01);
     cache.FieldByName(QStringLiteral("EVENTO"))->SetAsString(record.Field02);
     cache.Post();
+    unsaved_ = command;
     cache.SaveToFile(cacheFile, dfBinary);
+    unsaved_.reset();
 }

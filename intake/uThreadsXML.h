@@ -1,13 +1,14 @@
 #pragma once
 
+#include "intake/IntakeProgress.h"
 #include "intake/LogLines.h"
 #include "intake/uTXML.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <deque>
 #include <memory>
+#include <optional>
 
 class TClientDataSet;
 
@@ -39,18 +40,25 @@ public:
     void SetMemoLog(LogLines *value) { FMemoLog = value; }
 
     TXML *Reader() const { return FoXML.get(); }
-    // Commands read but not yet applied and saved, oldest first.
-    int PendingCount() const { return static_cast<int>(pending_.size()); }
+    // Commands of the work file read but not yet applied and saved.
+    int PendingCount() const { return pendingCount_; }
 
 private:
-    void TakeReaderRecords();
-    void ApplyPending(const QString &cacheFile);
-    void ApplyRecord(const TGrava_XML &record, const QString &cacheFile);
+    // A command posted into the cache whose save failed.
+    struct UnsavedCommand {
+        QByteArray workFile;
+        int index = 0;
+    };
+
+    static QString CacheFile();
+    void ApplyWorkFile(const QString &workFile, int first, int count);
+    void ApplyRecord(const TGrava_XML &record, const QString &cacheFile, const UnsavedCommand &command);
 
     std::unique_ptr<QTimer> FoTimer;
     std::unique_ptr<TXML> FoXML;
     TClientDataSet *FFonte_Dados = nullptr;
     QString FPathXML;
     LogLines *FMemoLog = nullptr;
-    std::deque<TGrava_XML> pending_;  // read but not yet applied and saved
+    std::optional<UnsavedCommand> unsaved_;
+    int pendingCount_ = 0;
 };
