@@ -651,11 +651,12 @@ private:
 
     // Strings whose name is an XML name go into the element's attributes;
     // anything else that the XML form can express becomes a PARAM child.
-    // An attribute of a type the XML form has no words for is not written.
+    // An attribute of a type the XML form has no words for is not written,
+    // nor one without a name, which no PARAM can carry.
     void WriteExtraAttribute(const PacketAttribute &attribute, const QStringList &reserved, QString &children)
     {
         const std::optional<PacketAttributeValue::XmlValue> value = PacketAttributeValue::ToXml(attribute);
-        if (!value)
+        if (!value || attribute.name.isEmpty())
             return;
         const QString name = AnsiText::ToUnicode(attribute.name);
         const bool asAttribute = value->typeName == QLatin1String("string") && IsXmlName(name) && !reserved.contains(name)
