@@ -456,6 +456,24 @@ bool FileExists(const QString &path)
 #endif
 }
 
+bool FileOpenElsewhere(const QString &path)
+{
+#if defined(__linux__)
+    // A write lease is granted only while no other descriptor is open on the
+    // file; it is given back at once.
+    Descriptor file(::open(Native(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.Valid())
+        return false;
+    if (::fcntl(file.Get(), F_SETLEASE, F_WRLCK) != 0)
+        return errno == EAGAIN;
+    (void)::fcntl(file.Get(), F_SETLEASE, F_UNLCK);
+    return false;
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
 qint64 FileSize(const QString &path)
 {
 #ifdef Q_OS_WIN

@@ -127,9 +127,13 @@ bool TXML::Coleta_Arquivos()
         for (const QString &name : names) {
             if (!pattern.name.match(name).hasMatch())
                 continue;
-            // A claim that fails (the target exists, the writer still holds
-            // the file) leaves the file for a later pass.
-            if (Platform::RenameNoReplace(pattern.folder + Platform::PathSeparator() + name, workPath))
+            // A file its writer still holds open may be half written: it is
+            // left for a later pass, as is one whose claim fails (the target
+            // exists, or the system refuses to move a file held open).
+            const QString source = pattern.folder + Platform::PathSeparator() + name;
+            if (Platform::FileOpenElsewhere(source))
+                continue;
+            if (Platform::RenameNoReplace(source, workPath))
                 readWorkFile();
             if (handlerFailure_)
                 break;
