@@ -5,6 +5,7 @@
 #include "cache/Field.h"
 #include "cache/ReleaseCache.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -79,7 +80,19 @@ bool ProgramFolder::WaitDrained(int expectedRows, int timeoutMs, bool settle) co
 {
     QElapsedTimer clock;
     clock.start();
+    // Nothing left to read and data.cds unchanged for a while: the program
+    // is done, whether or not every command arrived.
+    QElapsedTimer quiet;
+    quiet.start();
+    QDateTime lastChange = QFileInfo(CacheFile()).lastModified();
     while (clock.elapsed() < timeoutMs) {
+        const QDateTime changed = QFileInfo(CacheFile()).lastModified();
+        if (changed != lastChange || !NothingWaiting()) {
+            lastChange = changed;
+            quiet.restart();
+        } else if (settle && quiet.elapsed() > 5000) {
+            return true;
+        }
         if (NothingWaiting() && CacheRows().size() >= expectedRows) {
             if (!settle)
                 return true;

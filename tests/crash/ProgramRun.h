@@ -23,7 +23,9 @@ public:
     QStringList CacheRows() const;
     // Waits until the folder XML is empty, nothing of the reader's is left
     // beside it and data.cds holds the expected number of rows; then, unless
-    // told not to, one more tick to see that nothing more happens.
+    // told not to, one more tick to see that nothing more happens. When told
+    // to settle, also ends once nothing waits and data.cds has not changed
+    // for five seconds, so that a run which lost commands ends too.
     bool WaitDrained(int expectedRows, int timeoutMs, bool settle = true) const;
     // Keeps the folder after the run and returns its path.
     QString Keep();
