@@ -1,7 +1,5 @@
 #include "cache/AnsiText.h"
 
-#include <QList>
-
 #include <array>
 
 namespace {
@@ -39,14 +37,26 @@ int ByteOfCharacter(char32_t character)
 
 namespace AnsiText {
 
+// Walks the UTF-16 units directly: every value read from a command file
+// passes through here. A surrogate pair is one character the code page
+// cannot hold, so one '?'; a lone surrogate is one '?' too.
 QByteArray Encode(const QString &text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const char32_t character : text.toUcs4()) {
-        const int byte = ByteOfCharacter(character);
-        bytes.append(byte < 0 ? '?' : char(byte));
+    const qsizetype count = text.size();
+    QByteArray bytes(count, Qt::Uninitialized);
+    char *out = bytes.data();
+    const QChar *units = text.constData();
+    for (qsizetype index = 0; index < count; ++index) {
+        const char16_t unit = units[index].unicode();
+        if (QChar::isHighSurrogate(unit) && index + 1 < count && units[index + 1].isLowSurrogate()) {
+            ++index;
+            *out++ = '?';
+            continue;
+        }
+        const int byte = ByteOfCharacter(unit);
+        *out++ = byte < 0 ? '?' : char(byte);
     }
+    bytes.truncate(out - bytes.constData());
     return bytes;
 }
 

@@ -9,6 +9,9 @@
 #include "cache/PacketCodec.h"
 #include "cache/PacketTypeWord.h"
 
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <bit>
 #include <limits>
 
@@ -219,25 +222,28 @@ Cell ReadCell(ByteReader &reader, const PacketColumn &column, quint32 typeWord)
     return std::monostate {};
 }
 
-int FlagOf(const QByteArray &flags, qsizetype column)
+int FlagOf(const char *flags, qsizetype column)
 {
     return (static_cast<unsigned char>(flags[column / 4]) >> (2 * (column % 4))) & 3;
 }
 
+// Nothing is allocated for a record beyond its cells: the flags are read in
+// place and the "not changed" marks only exist when a column carries one.
 ChangeLog::StoredRecord ReadRecord(ByteReader &reader, const std::vector<DecodedColumn> &columns)
 {
     const qsizetype columnCount = qsizetype(columns.size());
     ChangeLog::StoredRecord record;
     record.status = reader.U8("a record's status");
-    const QByteArray flags = reader.Bytes((2 * columnCount + 7) / 8, "a record's flags");
+    const char *flags = reader.View((2 * columnCount + 7) / 8, "a record's flags");
     record.cells.resize(size_t(columnCount));
-    record.notChanged.resize(size_t(columnCount), false);
     for (qsizetype index = 0; index < columnCount; ++index) {
         const int flag = FlagOf(flags, index);
-        if (flag == kHasValue)
+        if (flag == kHasValue) {
             record.cells[size_t(index)] = ReadCell(reader, columns[size_t(index)].column, columns[size_t(index)].typeWord);
-        else if (flag == kNotChanged)
+        } else if (flag == kNotChanged) {
+            record.notChanged.resize(size_t(columnCount), false);
             record.notChanged[size_t(index)] = true;
+        }
     }
     return record;
 }
@@ -484,12 +490,13 @@ void WriteRow(ByteWriter &writer, const PacketRow &row, const Packet &packet, co
         PacketCodec::Refuse(QStringLiteral("a row holds %1 values for %2 columns").arg(row.cells.size()).arg(columnCount),
                             PacketCodec::kCannotEncode);
     writer.U8(0);
-    QByteArray flags((2 * columnCount + 7) / 8, '\0');
+    QVarLengthArray<char, 16> flags((2 * columnCount + 7) / 8);
+    std::fill(flags.begin(), flags.end(), '\0');
     for (qsizetype index = 0; index < columnCount; ++index) {
         if (std::holds_alternative<std::monostate>(row.cells[size_t(index)]))
             flags[index / 4] = char(static_cast<unsigned char>(flags[index / 4]) | (kBlank << (2 * (index % 4))));
     }
-    writer.Bytes(flags);
+    writer.Bytes(flags.constData(), flags.size());
     for (qsizetype index = 0; index < columnCount; ++index) {
         const Cell &cell = row.cells[size_t(index)];
         if (!std::holds_alternative<std::monostate>(cell))

@@ -58,3 +58,11 @@ QByteArray ByteReader::Bytes(qint64 count, const char *what)
     position_ += qsizetype(count);
     return run;
 }
+
+const char *ByteReader::View(qint64 count, const char *what)
+{
+    Require(count, what);
+    const char *run = bytes_.constData() + position_;
+    position_ += qsizetype(count);
+    return run;
+}

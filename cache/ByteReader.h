@@ -25,6 +25,9 @@ public:
     // Unsigned little-endian number of 1, 2, 4 or 8 bytes.
     quint64 Unsigned(int size, const char *what);
     QByteArray Bytes(qint64 count, const char *what);
+    // The next count bytes in place, valid while the packet lives; for runs
+    // that are only looked at, such as a record's flags.
+    const char *View(qint64 count, const char *what);
 
 private:
     const QByteArray &bytes_;

@@ -72,7 +72,7 @@ private:
             std::fill(current.notChanged.begin(), current.notChanged.end(), false);
         } else {
             const StoredRecord &from = records_[size_t(base)];
-            for (size_t column = 0; column < current.cells.size(); ++column) {
+            for (size_t column = 0; column < current.notChanged.size() && column < current.cells.size(); ++column) {
                 if (current.notChanged[column])
                     current.cells[column] = from.cells[column];
             }
@@ -87,10 +87,26 @@ private:
     std::vector<State> state_;
 };
 
+
+// A packet without a change log (every one the program writes) keeps its
+// records in place: each stands for itself, so only the hidden ones drop out.
+std::vector<PacketRow> RowsWithoutLog(std::vector<StoredRecord> &records)
+{
+    std::vector<PacketRow> rows;
+    rows.reserve(records.size());
+    for (StoredRecord &record : records) {
+        if ((record.status & (kSuperseded | kDeleted)) == 0)
+            rows.push_back(PacketRow {std::move(record.cells)});
+    }
+    return rows;
+}
+
 }  // namespace
 
 std::vector<PacketRow> VisibleRows(std::vector<StoredRecord> records, const QList<qint64> &triples)
 {
+    if (triples.isEmpty())
+        return RowsWithoutLog(records);
     const std::vector<qsizetype> bases = BaseRecords(qsizetype(records.size()), triples);
     Resolver resolver(records, bases);
     resolver.ResolveAll();

@@ -22,7 +22,7 @@ enum RecordStatus : int {
 struct StoredRecord {
     int status = 0;
     std::vector<Cell> cells;
-    std::vector<bool> notChanged;  // per column: the value is the base record's
+    std::vector<bool> notChanged;  // per column: the value is the base record's; empty when none is
 };
 
 // The visible rows in their order; "not changed" columns take their values
