@@ -45,7 +45,11 @@ QString TimeText(qint64 milliseconds)
 
 QString TimestampText(double value)
 {
-    if (!std::isfinite(value))
+    // Beyond some three million years from year 1 a stamp is no date any
+    // calendar shows (and its day number would not fit an integer): the
+    // number itself is the honest text.
+    constexpr double kLargestStampMilliseconds = 1e17;
+    if (!std::isfinite(value) || std::abs(value) > kLargestStampMilliseconds)
         return QString::number(value);
     auto day = qint64(std::floor(value / double(kMillisecondsPerDay)));
     auto milliseconds = qint64(std::llround(value - double(day) * double(kMillisecondsPerDay)));

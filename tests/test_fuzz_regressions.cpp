@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <limits>
+
 namespace {
 
 const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
@@ -62,6 +64,8 @@ private slots:
     void packetLoadsOrIsRefused();
     void commandFileIsReadOrRefused_data();
     void commandFileIsReadOrRefused();
+    void stampBeyondAnyCalendarReadsAsItsNumber_data();
+    void stampBeyondAnyCalendarReadsAsItsNumber();
 
 private:
     static void AddInputs(const QString &prefix);
@@ -146,6 +150,23 @@ void FuzzRegressionsTest::commandFileIsReadOrRefused()
     QVERIFY2(log.isEmpty() || log.startsWith(ReadFailure), qPrintable(log));
     for (int index = 0; index < reader.CountLista(); ++index)
         QVERIFY(reader.GetItemLista(index) != nullptr);
+}
+
+void FuzzRegressionsTest::stampBeyondAnyCalendarReadsAsItsNumber_data()
+{
+    QTest::addColumn<double>("milliseconds");
+    QTest::newRow("as found") << 4.20285e190;
+    QTest::newRow("just beyond") << 1.0000001e17;
+    QTest::newRow("far before year 1") << -3e18;
+    QTest::newRow("largest double") << std::numeric_limits<double>::max();
+}
+
+// The day number of such a stamp does not fit an integer; it used to be
+// converted all the same (undefined behaviour, garbage dates).
+void FuzzRegressionsTest::stampBeyondAnyCalendarReadsAsItsNumber()
+{
+    QFETCH(double, milliseconds);
+    QCOMPARE(FieldCellText(Cell(milliseconds), ftTimeStamp), QString::number(milliseconds));
 }
 
 QTEST_GUILESS_MAIN(FuzzRegressionsTest)
