@@ -58,6 +58,20 @@ Pair Register(const Comparison &comparison, Body ours, Body anchor)
     return {oursBenchmark, anchorBenchmark};
 }
 
+benchmark::internal::Benchmark *RegisterInterleaved(const Comparison &comparison, Body both)
+{
+    AllComparisons().push_back(comparison);
+    auto *registered = benchmark::RegisterBenchmark(
+        comparison.oursName.c_str(),
+        [body = std::move(both)](benchmark::State &state) { Guarded(state, body); });
+    registered->UseManualTime();
+    if (smokeRun)
+        registered->Iterations(1);
+    return registered;
+}
+
+void AddComparison(const Comparison &comparison) { AllComparisons().push_back(comparison); }
+
 const std::vector<Comparison> &Comparisons() { return AllComparisons(); }
 
 std::string Grouped(long long number)

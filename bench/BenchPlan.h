@@ -2,6 +2,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +17,11 @@ enum class Metric {
     RealTime,    // wall time per iteration
     ManualTime,  // wall time of the part of each iteration the benchmark timed
     Counter,   // a user counter the benchmark set, such as resident memory
+    // One benchmark that alternates ours and the anchor in every iteration
+    // and reports the seconds of each as the counters "ours_s" and
+    // "anchor_s" (or the anchor counter named); for work that waits on the
+    // disk, whose speed drifts from minute to minute on a shared machine.
+    Interleaved,
 };
 
 struct Comparison {
@@ -25,7 +31,8 @@ struct Comparison {
     std::string anchorName;
     double goal = 0;          // ours / anchor must not exceed it
     Metric metric = Metric::RealTime;
-    std::string counter;      // Metric::Counter: the counter's name (bytes)
+    std::string counter;      // Metric::Counter: the counter's name (bytes);
+                              // Metric::Interleaved: the anchor's counter
     std::string crossoverGroup;  // rows of one group are scanned for ratio 1
     double sizeValue = 0;        // the size as a number, for the crossover
 };
@@ -44,6 +51,22 @@ struct Pair {
     benchmark::internal::Benchmark *anchor;
 };
 Pair Register(const Comparison &comparison, Body ours, Body anchor);
+
+// Registers the one benchmark of an interleaved comparison (named by
+// oursName) and records the comparison.
+benchmark::internal::Benchmark *RegisterInterleaved(const Comparison &comparison, Body both);
+
+// Records one more comparison read from a benchmark registered already.
+void AddComparison(const Comparison &comparison);
+
+// Times one call and adds its seconds to the sum.
+template <class Work>
+double Timed(Work &&work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 const std::vector<Comparison> &Comparisons();
 

@@ -94,6 +94,8 @@ bool SummaryReporter::Values(const BenchPlan::Comparison &comparison, double &ou
         case BenchPlan::Metric::ManualTime:
             value = slot.realSeconds;
             return true;
+        case BenchPlan::Metric::Interleaved:
+            return false;  // read above, from the one benchmark's counters
         case BenchPlan::Metric::Counter: {
             const auto counter = slot.counters.find(comparison.counter);
             if (counter == slot.counters.end()) {
@@ -106,6 +108,27 @@ bool SummaryReporter::Values(const BenchPlan::Comparison &comparison, double &ou
         }
         return false;
     };
+    if (comparison.metric == BenchPlan::Metric::Interleaved) {
+        const auto found = measured_.find(comparison.oursName);
+        if (found == measured_.end() || (!found->second.present && found->second.error.empty())) {
+            problem = "not run";
+            return false;
+        }
+        if (!found->second.error.empty()) {
+            problem = "error: " + found->second.error;
+            return false;
+        }
+        const auto &counters = found->second.counters;
+        const auto oursCounter = counters.find("ours_s");
+        const auto anchorCounter = counters.find(comparison.counter);
+        if (oursCounter == counters.end() || anchorCounter == counters.end()) {
+            problem = "no counters";
+            return false;
+        }
+        ours = oursCounter->second;
+        anchor = anchorCounter->second;
+        return anchor > 0;
+    }
     return valueOf(comparison.oursName, ours) && valueOf(comparison.anchorName, anchor)
            && anchor > 0;
 }
