@@ -219,7 +219,8 @@ private:
             Fail(QStringLiteral("a FIELD has no attrname"));
         if (attrNames_.contains(attrName))
             Fail(QStringLiteral("two columns are named %1").arg(attrName));
-        const QString columnName = fieldName.isEmpty() ? attrName : fieldName;
+        // A fieldname that is there but empty names a column without a name.
+        const QString columnName = xml_.attributes().hasAttribute(QStringLiteral("fieldname")) ? fieldName : attrName;
         PacketColumn column = ColumnOfType(AttributeText(QStringLiteral("fieldtype")), columnName);
         column.name = columnName;
         for (const QXmlStreamAttribute &attribute : xml_.attributes())
@@ -605,6 +606,10 @@ private:
             check.readNext();
         if (check.hasError())
             RefuseValue(column, QStringLiteral("holds a nested table that is not well-formed XML"));
+        // Every reader turns a raw carriage return into a line feed, so the
+        // table would not read back as it was written.
+        if (fragment.contains(QLatin1Char('\r')))
+            RefuseValue(column, QStringLiteral("holds a nested table with a raw carriage return, which XML does not keep"));
         return fragment;
     }
 

@@ -6,6 +6,7 @@
 #include "cache/PacketCodec.h"
 #include "cache/ReleaseCache.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -50,8 +51,18 @@ void CheckRoundTrip(const Packet &packet, bool binary, bool utf8)
     } catch (const EDatabaseError &error) {
         Fail("a packet read back from our own output cannot be written again", error.Message());
     }
-    if (first != second)
-        Fail("a packet changed on its second trip through the codec");
+    if (first != second) {
+        qsizetype at = 0;
+        while (at < first.size() && at < second.size() && first[at] == second[at])
+            ++at;
+        const qsizetype from = std::max<qsizetype>(at - 16, 0);
+        Fail("a packet changed on its second trip through the codec",
+             QStringLiteral("(%1, first difference at byte %2: %3 | %4)")
+                 .arg(binary ? QStringLiteral("binary") : utf8 ? QStringLiteral("XML UTF-8") : QStringLiteral("XML"))
+                 .arg(at)
+                 .arg(QString::fromLatin1(first.mid(from, 48).toPercentEncoding()),
+                      QString::fromLatin1(second.mid(from, 48).toPercentEncoding())));
+    }
 }
 
 void LoadIntoReleaseCache(const Packet &packet)
