@@ -148,6 +148,10 @@ DecodedColumn ReadColumn(ByteReader &reader)
         attribute.value = PacketAttributeValue::ReadStored(reader, attribute.typeWord);
         ApplyColumnAttribute(column, attribute);
     }
+    // Values are read at the type's size; a WIDTH that says otherwise would
+    // make the table claim values its column cannot hold.
+    if (!sizedByWidth && !column.isArray && column.size != Size(decoded.typeWord))
+        RefuseColumn(column.name, QStringLiteral("has a WIDTH of %1 for values of %2 bytes").arg(column.size).arg(Size(decoded.typeWord)));
     return decoded;
 }
 
