@@ -9,6 +9,7 @@ using PacketSamples::Dump;
 
 Q_DECLARE_METATYPE(Cell)
 Q_DECLARE_METATYPE(ColumnKind)
+Q_DECLARE_METATYPE(PacketColumn)
 
 namespace {
 
@@ -367,7 +368,6 @@ private slots:
     }
 };
 
-Q_DECLARE_METATYPE(PacketColumn)
 
 QTEST_APPLESS_MAIN(TestXmlPacket)
 #include "test_xml_packet.moc"
