@@ -5,6 +5,7 @@
 #include "cache/Field.h"
 #include "cache/HandlerGuard.h"
 #include "cache/Platform.h"
+#include "intake/IntakeProgress.h"
 
 ProcessoXML::ProcessoXML()
 {

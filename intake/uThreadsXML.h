@@ -1,9 +1,9 @@
 #pragma once
 
-#include "intake/IntakeProgress.h"
 #include "intake/LogLines.h"
 #include "intake/uTXML.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
