@@ -596,21 +596,28 @@ private:
     }
 
     // Nested tables are kept as XML text; only well-formed text goes out,
-    // so what this side writes can always be read again.
+    // so what this side writes can always be read again. It goes out as the
+    // reading side captures it (parsed and written again), so that a second
+    // trip gives the same bytes: a parser turns a raw carriage return into a
+    // line feed and a writer escapes ">", whatever the text had before.
     QString Fragment(const QString &xml, const PacketColumn &column) const
     {
-        const QString fragment = utf8_ ? xml : XmlText::AsciiOnly(xml);
-        QXmlStreamReader check(QStringLiteral("<check>") + fragment + QStringLiteral("</check>"));
+        QXmlStreamReader check(QStringLiteral("<check>") + xml + QStringLiteral("</check>"));
         check.setNamespaceProcessing(false);
-        while (!check.atEnd())
+        QString canonical;
+        QXmlStreamWriter writer(&canonical);
+        int depth = 0;
+        while (!check.atEnd()) {
             check.readNext();
+            if (check.hasError())
+                break;
+            const bool wrapper = (check.isStartElement() && depth++ == 0) || (check.isEndElement() && --depth == 0);
+            if (!wrapper && depth > 0)
+                writer.writeCurrentToken(check);
+        }
         if (check.hasError())
             RefuseValue(column, QStringLiteral("holds a nested table that is not well-formed XML"));
-        // Every reader turns a raw carriage return into a line feed, so the
-        // table would not read back as it was written.
-        if (fragment.contains(QLatin1Char('\r')))
-            RefuseValue(column, QStringLiteral("holds a nested table with a raw carriage return, which XML does not keep"));
-        return fragment;
+        return utf8_ ? canonical : XmlText::AsciiOnly(canonical);
     }
 
     void WriteField(const PacketColumn &column, const QString &attrName)
