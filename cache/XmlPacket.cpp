@@ -517,7 +517,9 @@ private:
 
     static bool IsXmlName(const QString &name)
     {
-        static const QRegularExpression pattern(QStringLiteral("^[A-Za-z_][A-Za-z0-9._-]*$"));
+        // Anchored whole: "$" would also match before a final line feed, and
+        // "NAME\n" is no XML name (a reader takes it for NAME and a blank).
+        static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z_][A-Za-z0-9._-]*")));
         return pattern.match(name).hasMatch();
     }
 
