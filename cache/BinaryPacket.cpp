@@ -7,6 +7,7 @@
 #include "cache/ChangeLog.h"
 #include "cache/PacketAttributeValue.h"
 #include "cache/PacketCodec.h"
+#include "cache/Utf16Bytes.h"
 #include "cache/PacketTypeWord.h"
 
 #include <QVarLengthArray>
@@ -286,17 +287,6 @@ void WriteName(ByteWriter &writer, const QByteArray &name, const QString &what)
     writer.Bytes(name);
 }
 
-QByteArray WideBytes(const QString &text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    for (const QChar character : text) {
-        bytes.append(char(character.unicode() & 0xFF));
-        bytes.append(char(character.unicode() >> 8));
-    }
-    return bytes;
-}
-
 qint64 StoredLength(const Cell &cell)
 {
     if (const auto *bytes = std::get_if<QByteArray>(&cell))
@@ -482,7 +472,7 @@ void WriteCell(ByteWriter &writer, const Cell &cell, const PacketColumn &column,
         WriteLengthAndBytes(writer, ValueOf<QByteArray>(cell, column), typeWord, column);
         return;
     case ColumnKind::WideString:
-        WriteLengthAndBytes(writer, WideBytes(ValueOf<QString>(cell, column)), typeWord, column);
+        WriteLengthAndBytes(writer, Utf16LittleEndianBytes(ValueOf<QString>(cell, column)), typeWord, column);
         return;
     }
 }

@@ -4,6 +4,7 @@
 #include "cache/ChangeLog.h"
 #include "cache/PacketAttributeValue.h"
 #include "cache/PacketCodec.h"
+#include "cache/Utf16Bytes.h"
 #include "cache/PacketValueText.h"
 #include "cache/XmlText.h"
 
@@ -67,17 +68,6 @@ bool IsPlainTextMemo(const PacketColumn &column)
 bool IsWideTextMemo(const PacketColumn &column)
 {
     return column.subtype.compare(QLatin1String("WideText"), Qt::CaseInsensitive) == 0;
-}
-
-QByteArray Utf16Bytes(const QString &text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size() * 2);
-    for (const QChar character : text) {
-        bytes.append(char(character.unicode() & 0xFF));
-        bytes.append(char(character.unicode() >> 8));
-    }
-    return bytes;
 }
 
 QString TextOfUtf16Bytes(const QByteArray &bytes)
@@ -430,7 +420,7 @@ private:
         if (IsPlainTextMemo(column))
             return AnsiText::Encode(text);
         if (IsWideTextMemo(column))
-            return Utf16Bytes(text);
+            return Utf16LittleEndianBytes(text);
         QByteArray compact = text.toLatin1();
         compact.replace(' ', QByteArray());
         const QByteArray::FromBase64Result decoded =
