@@ -201,6 +201,29 @@ bool RemoveFile(const QString &path)
     return DeleteFileW(Wide(path)) != 0;
 }
 
+NativeError OverwriteStart(const QString &path, const QByteArray &bytes)
+{
+    if (FaultInjected(FileOperation::Open, path))
+        return kInjectedError;
+    Handle file(CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return LastError();
+    if (FaultInjected(FileOperation::Write, path))
+        return kInjectedError;
+    DWORD done = 0;
+    if (!WriteFile(file.Get(), bytes.constData(), DWORD(bytes.size()), &done, nullptr))
+        return LastError();
+    if (done != DWORD(bytes.size()))
+        return ERROR_HANDLE_DISK_FULL;
+    if (FaultInjected(FileOperation::Flush, path))
+        return kInjectedError;
+    if (!FlushFileBuffers(file.Get()))
+        return LastError();
+    if (!file.Close())
+        return LastError();
+    return 0;
+}
+
 #else  // POSIX
 
 using NativeError = int;
@@ -323,6 +346,37 @@ bool RemoveFile(const QString &path)
     return ::unlink(Native(path).constData()) == 0;
 }
 
+NativeError OverwriteStart(const QString &path, const QByteArray &bytes)
+{
+    if (FaultInjected(FileOperation::Open, path))
+        return kInjectedError;
+    Descriptor file(::open(Native(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (!file.Valid())
+        return LastError();
+    if (FaultInjected(FileOperation::Write, path))
+        return kInjectedError;
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t done = ::pwrite(file.Get(), bytes.constData() + written, size_t(bytes.size() - written), off_t(written));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            return LastError();
+        written += done;
+    }
+    if (FaultInjected(FileOperation::Flush, path))
+        return kInjectedError;
+#if defined(__APPLE__)
+    if (::fsync(file.Get()) != 0)
+#else
+    if (::fdatasync(file.Get()) != 0)
+#endif
+        return LastError();
+    if (!file.Close())
+        return LastError();
+    return 0;
+}
+
 bool LinkThenUnlink(const QByteArray &from, const QByteArray &to)
 {
     if (::link(from.constData(), to.constData()) != 0)
@@ -382,6 +436,14 @@ void WriteFileDurably(const QString &path, const QByteArray &bytes)
         ThrowCreateError(target, SystemErrorText(int(error)));
     }
     error = SyncFolder(QFileInfo(target).absolutePath());
+    if (error != 0)
+        ThrowCreateError(target, SystemErrorText(int(error)));
+}
+
+void OverwriteFileInPlace(const QString &path, const QByteArray &bytes)
+{
+    const QString target = FullPath(path);
+    const NativeError error = OverwriteStart(target, bytes);
     if (error != 0)
         ThrowCreateError(target, SystemErrorText(int(error)));
 }

@@ -26,6 +26,13 @@ QByteArray ReadWholeFile(const QString &path, qint64 maxBytes = -1);
 // and EFCreateError "Cannot create file "%s". %s" names the target.
 void WriteFileDurably(const QString &path, const QByteArray &bytes);
 
+// Writes these bytes over the start of the file (made when missing) and
+// flushes them to disk, without a temporary file or a rename: one flush
+// instead of two for a small record rewritten often. A crash can leave the
+// file torn, so only a record whose reader detects that may be kept this way.
+// EFCreateError "Cannot create file "%s". %s" on failure.
+void OverwriteFileInPlace(const QString &path, const QByteArray &bytes);
+
 // Renames without ever replacing an existing target; false when it fails.
 bool RenameNoReplace(const QString &from, const QString &to);
 
@@ -56,7 +63,8 @@ QString SystemErrorText(int errorCode);
 // is the one acted on: a durable write opens, writes and flushes its
 // temporary file (".<name>.tmp-..." beside the target), renames it (Rename
 // with the temporary file's path) and flushes the folder (Flush with the
-// folder's path); RenameNoReplace reports its source.
+// folder's path); an overwrite in place opens, writes and flushes the file
+// itself; RenameNoReplace reports its source.
 enum class FileOperation { Open, Write, Flush, Rename, Delete };
 using FaultHook = std::function<bool(FileOperation operation, const QString &path)>;
 void SetFaultHookForTests(FaultHook hook);

@@ -9,7 +9,8 @@
 // twice.
 //
 // Before each command is applied, the file records which work file it
-// belongs to, its index, and a digest of data.cds as it is at that moment.
+// belongs to, its index, and a digest of data.cds as it is at that moment;
+// the record is rewritten in place and flushed, one flush per command.
 // data.cds is replaced whole by every save, and every save writes the table
 // the command was posted into, so: data.cds still matching the digest means
 // the command never reached it; any other content means a save after the
@@ -34,7 +35,7 @@ public:
     void Clear();
 
 private:
-    static QByteArray CacheDigest(const QString &cacheFile);
+    static QByteArray CacheDigest(const QString &cacheFile, const QByteArray &recordedDigest);
 
     QString progressFile_;
 };
