@@ -1,11 +1,15 @@
 #include "app/GatePicture.h"
 
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPolygonF>
 #include <QRadialGradient>
+
+#include <algorithm>
+#include <map>
 
 namespace GatePicture {
 
@@ -144,6 +148,55 @@ void DrawIconPost(QPainter &painter, int size)
     painter.drawRect(QRectF(12.5, 17, 7, 1.5));
 }
 
+// Draws the icon at the size the desktop asks for, when it asks: drawing
+// every size up front cost a noticeable part of the program's start.
+class IconEngine : public QIconEngine {
+public:
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
+    {
+        const QPixmap picture = pixmap(rect.size(), QIcon::Normal, QIcon::Off);
+        painter->drawPixmap(rect.topLeft(), picture);
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        if (side <= 0)
+            return QPixmap();
+        const auto drawn = drawn_.find(side);
+        if (drawn != drawn_.end())
+            return drawn->second;
+        QPixmap picture(side, side);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        DrawIconPost(painter, side);
+        painter.end();
+        drawn_.emplace(side, picture);
+        return picture;
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        QList<QSize> sizes;
+        for (int side : {16, 24, 32, 48, 64, 128, 256})
+            sizes.append(QSize(side, side));
+        return sizes;
+    }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        return QSize(side, side);
+    }
+
+    QIconEngine *clone() const override { return new IconEngine(*this); }
+    QString key() const override { return QStringLiteral("GatePicture"); }
+
+private:
+    std::map<int, QPixmap> drawn_;
+};
+
 }  // namespace
 
 QImage GatePost()
@@ -162,17 +215,7 @@ QImage GatePost()
 
 QIcon ProgramIcon()
 {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        DrawIconPost(painter, size);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    return QIcon(new IconEngine);
 }
 
 }  // namespace GatePicture
