@@ -150,6 +150,22 @@ QByteArray ReadAll(const QString &path, qint64 maxBytes)
     return content;
 }
 
+// Writes every byte from the handle's position; 0 or the error.
+NativeError WriteAll(HANDLE handle, const QByteArray &bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const DWORD chunk = DWORD(std::min<qsizetype>(bytes.size() - written, 1 << 20));
+        DWORD done = 0;
+        if (!WriteFile(handle, bytes.constData() + written, chunk, &done, nullptr))
+            return LastError();
+        if (done == 0)
+            return ERROR_HANDLE_DISK_FULL;
+        written += done;
+    }
+    return 0;
+}
+
 // Writes, flushes and closes the new file; returns 0 or the error.
 NativeError WriteNewFile(const QString &temporary, const QByteArray &bytes, const QString &, bool &created)
 {
@@ -162,14 +178,8 @@ NativeError WriteNewFile(const QString &temporary, const QByteArray &bytes, cons
     created = true;
     if (FaultInjected(FileOperation::Write, temporary))
         return kInjectedError;
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const DWORD chunk = DWORD(std::min<qsizetype>(bytes.size() - written, 1 << 20));
-        DWORD done = 0;
-        if (!WriteFile(file.Get(), bytes.constData() + written, chunk, &done, nullptr))
-            return LastError();
-        written += done;
-    }
+    if (const NativeError error = WriteAll(file.Get(), bytes))
+        return error;
     if (FaultInjected(FileOperation::Flush, temporary))
         return kInjectedError;
     if (!FlushFileBuffers(file.Get()))
@@ -210,11 +220,8 @@ NativeError OverwriteStart(const QString &path, const QByteArray &bytes)
         return LastError();
     if (FaultInjected(FileOperation::Write, path))
         return kInjectedError;
-    DWORD done = 0;
-    if (!WriteFile(file.Get(), bytes.constData(), DWORD(bytes.size()), &done, nullptr))
-        return LastError();
-    if (done != DWORD(bytes.size()))
-        return ERROR_HANDLE_DISK_FULL;
+    if (const NativeError error = WriteAll(file.Get(), bytes))
+        return error;
     if (FaultInjected(FileOperation::Flush, path))
         return kInjectedError;
     if (!FlushFileBuffers(file.Get()))
@@ -281,6 +288,21 @@ QByteArray ReadAll(const QString &path, qint64 maxBytes)
     return content;
 }
 
+// Writes every byte from the descriptor's position; 0 or the error.
+NativeError WriteAll(int descriptor, const QByteArray &bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t done = ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            return LastError();
+        written += done;
+    }
+    return 0;
+}
+
 // Permissions of the file being replaced, so a save does not change them.
 void KeepPermissionsOf(const QString &target, int descriptor)
 {
@@ -300,15 +322,8 @@ NativeError WriteNewFile(const QString &temporary, const QByteArray &bytes, cons
     KeepPermissionsOf(target, file.Get());
     if (FaultInjected(FileOperation::Write, temporary))
         return kInjectedError;
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t done = ::write(file.Get(), bytes.constData() + written, size_t(bytes.size() - written));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done < 0)
-            return LastError();
-        written += done;
-    }
+    if (const NativeError error = WriteAll(file.Get(), bytes))
+        return error;
     if (FaultInjected(FileOperation::Flush, temporary))
         return kInjectedError;
     if (::fsync(file.Get()) != 0)
@@ -355,15 +370,8 @@ NativeError OverwriteStart(const QString &path, const QByteArray &bytes)
         return LastError();
     if (FaultInjected(FileOperation::Write, path))
         return kInjectedError;
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t done = ::pwrite(file.Get(), bytes.constData() + written, size_t(bytes.size() - written), off_t(written));
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done < 0)
-            return LastError();
-        written += done;
-    }
+    if (const NativeError error = WriteAll(file.Get(), bytes))
+        return error;
     if (FaultInjected(FileOperation::Flush, path))
         return kInjectedError;
 #if defined(__APPLE__)
