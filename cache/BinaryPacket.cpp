@@ -303,7 +303,25 @@ int PrefixSizeFor(qint64 longest)
     return longest <= 0xFFFF ? 2 : 4;
 }
 
-quint32 TypeWordFor(const PacketColumn &column, qsizetype columnIndex, const std::vector<PacketRow> &rows)
+// Cells as a Packet keeps them, row by row.
+struct RowMajorCells {
+    const std::vector<PacketRow> &rows;
+    std::size_t RowCount() const { return rows.size(); }
+    std::size_t Width(std::size_t row) const { return rows[row].cells.size(); }
+    const Cell &At(std::size_t row, std::size_t column) const { return rows[row].cells[column]; }
+};
+
+// Cells as a table keeps them, column by column.
+struct ColumnMajorCells {
+    const std::vector<std::vector<Cell>> &columns;
+    std::size_t rowCount;
+    std::size_t RowCount() const { return rowCount; }
+    std::size_t Width(std::size_t) const { return columns.size(); }
+    const Cell &At(std::size_t row, std::size_t column) const { return columns[column][row]; }
+};
+
+template <typename Cells>
+quint32 TypeWordFor(const PacketColumn &column, std::size_t columnIndex, const Cells &cells)
 {
     const bool array = column.isArray;
     const auto integer = [&](quint32 code) {
@@ -313,9 +331,9 @@ quint32 TypeWordFor(const PacketColumn &column, qsizetype columnIndex, const std
     };
     const auto varying = [&](quint32 code, qint64 declared) {
         qint64 longest = declared;
-        for (const PacketRow &row : rows) {
-            if (columnIndex < qsizetype(row.cells.size()))
-                longest = std::max(longest, StoredLength(row.cells[size_t(columnIndex)]));
+        for (std::size_t row = 0; row < cells.RowCount(); ++row) {
+            if (columnIndex < cells.Width(row))
+                longest = std::max(longest, StoredLength(cells.At(row, columnIndex)));
         }
         return Make(code, quint32(PrefixSizeFor(longest)), true, array);
     };
@@ -477,25 +495,58 @@ void WriteCell(ByteWriter &writer, const Cell &cell, const PacketColumn &column,
     }
 }
 
-void WriteRow(ByteWriter &writer, const PacketRow &row, const Packet &packet, const std::vector<quint32> &typeWords)
+template <typename Cells>
+void WriteRow(ByteWriter &writer, const Cells &cells, std::size_t row, const Packet &shape, const std::vector<quint32> &typeWords)
 {
-    const qsizetype columnCount = packet.columns.size();
-    if (qsizetype(row.cells.size()) != columnCount)
-        PacketCodec::Refuse(QStringLiteral("a row holds %1 values for %2 columns").arg(row.cells.size()).arg(columnCount),
+    const auto columnCount = std::size_t(shape.columns.size());
+    if (cells.Width(row) != columnCount)
+        PacketCodec::Refuse(QStringLiteral("a row holds %1 values for %2 columns").arg(cells.Width(row)).arg(columnCount),
                             PacketCodec::kCannotEncode);
     writer.U8(0);
-    QVarLengthArray<char, 16> flags((2 * columnCount + 7) / 8);
+    QVarLengthArray<char, 16> flags(qsizetype(2 * columnCount + 7) / 8);
     std::fill(flags.begin(), flags.end(), '\0');
-    for (qsizetype index = 0; index < columnCount; ++index) {
-        if (std::holds_alternative<std::monostate>(row.cells[size_t(index)]))
-            flags[index / 4] = char(static_cast<unsigned char>(flags[index / 4]) | (kBlank << (2 * (index % 4))));
+    for (std::size_t index = 0; index < columnCount; ++index) {
+        if (std::holds_alternative<std::monostate>(cells.At(row, index)))
+            flags[qsizetype(index / 4)] = char(static_cast<unsigned char>(flags[qsizetype(index / 4)]) | (kBlank << (2 * (index % 4))));
     }
     writer.Bytes(flags.constData(), flags.size());
-    for (qsizetype index = 0; index < columnCount; ++index) {
-        const Cell &cell = row.cells[size_t(index)];
+    for (std::size_t index = 0; index < columnCount; ++index) {
+        const Cell &cell = cells.At(row, index);
         if (!std::holds_alternative<std::monostate>(cell))
-            WriteCell(writer, cell, packet.columns[index], typeWords[size_t(index)]);
+            WriteCell(writer, cell, shape.columns[qsizetype(index)], typeWords[index]);
     }
+}
+
+// `shape` gives the columns and the table attributes; the rows come from `cells`.
+template <typename Cells>
+QByteArray EncodeCells(const Packet &shape, const Cells &cells)
+{
+    if (shape.columns.size() > 0xFFFF)
+        PacketCodec::Refuse(QStringLiteral("the table has too many columns"), PacketCodec::kCannotEncode);
+    if (cells.RowCount() > std::numeric_limits<quint32>::max())
+        PacketCodec::Refuse(QStringLiteral("the table has too many rows"), PacketCodec::kCannotEncode);
+    std::vector<quint32> typeWords;
+    for (qsizetype index = 0; index < shape.columns.size(); ++index)
+        typeWords.push_back(TypeWordFor(shape.columns[index], std::size_t(index), cells));
+
+    ByteWriter writer;
+    writer.U32(kMagic);
+    writer.U32(kHeaderFieldAt4);
+    writer.U32(kHeaderSize);
+    writer.U16(quint16(shape.columns.size()));
+    writer.U32(quint32(cells.RowCount()));
+    writer.U32(kHeaderFieldAt18);
+    const qsizetype dataOffsetPosition = writer.Size();
+    writer.U16(0);
+    for (qsizetype index = 0; index < shape.columns.size(); ++index)
+        WriteColumn(writer, shape.columns[index], typeWords[size_t(index)]);
+    WriteTableAttributes(writer, shape);
+    if (writer.Size() > 0xFFFF)
+        PacketCodec::Refuse(QStringLiteral("the column descriptions are longer than 65535 bytes"), PacketCodec::kCannotEncode);
+    writer.PatchUnsigned(dataOffsetPosition, quint64(writer.Size()), 2);
+    for (std::size_t row = 0; row < cells.RowCount(); ++row)
+        WriteRow(writer, cells, row, shape, typeWords);
+    return writer.Result();
 }
 
 }  // namespace
@@ -550,32 +601,20 @@ Packet Decode(const QByteArray &bytes)
 
 QByteArray Encode(const Packet &packet)
 {
-    if (packet.columns.size() > 0xFFFF)
-        PacketCodec::Refuse(QStringLiteral("the table has too many columns"), PacketCodec::kCannotEncode);
-    if (packet.rows.size() > std::numeric_limits<quint32>::max())
-        PacketCodec::Refuse(QStringLiteral("the table has too many rows"), PacketCodec::kCannotEncode);
-    std::vector<quint32> typeWords;
-    for (qsizetype index = 0; index < packet.columns.size(); ++index)
-        typeWords.push_back(TypeWordFor(packet.columns[index], index, packet.rows));
+    return EncodeCells(packet, RowMajorCells{packet.rows});
+}
 
-    ByteWriter writer;
-    writer.U32(kMagic);
-    writer.U32(kHeaderFieldAt4);
-    writer.U32(kHeaderSize);
-    writer.U16(quint16(packet.columns.size()));
-    writer.U32(quint32(packet.rows.size()));
-    writer.U32(kHeaderFieldAt18);
-    const qsizetype dataOffsetPosition = writer.Size();
-    writer.U16(0);
-    for (qsizetype index = 0; index < packet.columns.size(); ++index)
-        WriteColumn(writer, packet.columns[index], typeWords[size_t(index)]);
-    WriteTableAttributes(writer, packet);
-    if (writer.Size() > 0xFFFF)
-        PacketCodec::Refuse(QStringLiteral("the column descriptions are longer than 65535 bytes"), PacketCodec::kCannotEncode);
-    writer.PatchUnsigned(dataOffsetPosition, quint64(writer.Size()), 2);
-    for (const PacketRow &row : packet.rows)
-        WriteRow(writer, row, packet, typeWords);
-    return writer.Result();
+QByteArray EncodeColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn, std::size_t rowCount)
+{
+    if (cellsByColumn.size() != std::size_t(shape.columns.size()))
+        PacketCodec::Refuse(QStringLiteral("the table holds %1 columns of values for %2 columns").arg(cellsByColumn.size()).arg(shape.columns.size()),
+                            PacketCodec::kCannotEncode);
+    for (const auto &column : cellsByColumn) {
+        if (column.size() < rowCount)
+            PacketCodec::Refuse(QStringLiteral("a column holds %1 values for %2 rows").arg(column.size()).arg(rowCount),
+                                PacketCodec::kCannotEncode);
+    }
+    return EncodeCells(shape, ColumnMajorCells{cellsByColumn, rowCount});
 }
 
 }  // namespace BinaryPacket

@@ -18,4 +18,9 @@ Packet Decode(const QByteArray &bytes);
 // error for a packet the form cannot hold.
 QByteArray Encode(const Packet &packet);
 
+// The same bytes for a table that keeps its cells column by column
+// (cellsByColumn[column][row]), without copying them into rows first;
+// `shape` gives the columns and the table attributes, its rows are not read.
+QByteArray EncodeColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn, std::size_t rowCount);
+
 }  // namespace BinaryPacket

@@ -133,6 +133,7 @@ private:
     void BindDeclaredFields(const Packet &packet);
     void MakePacketFields(const Packet &packet);
     void TakeRows(Packet &packet);
+    Packet ShapePacket() const;  // columns and table attributes, no rows
     Packet SnapshotPacket() const;
     Packet TakeSnapshotPacket();
     void DropRows();

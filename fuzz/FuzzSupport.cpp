@@ -65,6 +65,26 @@ void CheckRoundTrip(const Packet &packet, bool binary, bool utf8)
     }
 }
 
+// A table writes its binary form straight from its columns; that must be the
+// very bytes of the packet it was loaded from.
+void CheckTableWritesItsPacket(TClientDataSet &table, const Packet &packet)
+{
+    QByteArray fromPacket;
+    try {
+        fromPacket = PacketCodec::EncodeBinary(packet);
+    } catch (const EDBClient &) {
+        return;
+    }
+    QByteArray fromTable;
+    try {
+        fromTable = table.SaveToBytes(dfBinary);
+    } catch (const EDatabaseError &error) {
+        Fail("a table cannot write the packet it was loaded from", error.Message());
+    }
+    if (fromTable != fromPacket)
+        Fail("a table writes other bytes than the packet it was loaded from");
+}
+
 void LoadIntoReleaseCache(const Packet &packet)
 {
     ReleaseCache cache;
@@ -102,6 +122,7 @@ void Exercise(const Packet &packet)
         return;
     }
     ReadEveryCell(table);
+    CheckTableWritesItsPacket(table, packet);
     CheckRoundTrip(packet, true, false);
     CheckRoundTrip(packet, false, false);
     CheckRoundTrip(packet, false, true);

@@ -97,6 +97,24 @@ Packet OneColumnPacket(const PacketColumn &column, const Cell &cell)
     return packet;
 }
 
+// The packet's rows turned column by column, as a table keeps them.
+std::vector<std::vector<Cell>> CellsByColumn(const Packet &packet)
+{
+    std::vector<std::vector<Cell>> columns(std::size_t(packet.columns.size()));
+    for (const PacketRow &row : packet.rows) {
+        for (std::size_t column = 0; column < columns.size(); ++column)
+            columns[column].push_back(row.cells[column]);
+    }
+    return columns;
+}
+
+QByteArray EncodeFromColumns(const Packet &packet)
+{
+    Packet shape = packet;
+    shape.rows.clear();
+    return BinaryPacket::EncodeColumns(shape, CellsByColumn(packet), packet.rows.size());
+}
+
 }  // namespace
 
 class TestBinaryPacket : public QObject {
@@ -160,7 +178,50 @@ private slots:
         QFETCH(PacketColumn, column);
         QFETCH(Cell, cell);
         const Packet packet = OneColumnPacket(column, cell);
-        QCOMPARE(Dump(PacketCodec::Decode(PacketCodec::EncodeBinary(packet))), Dump(packet));
+        const QByteArray encoded = PacketCodec::EncodeBinary(packet);
+        QCOMPARE(Dump(PacketCodec::Decode(encoded)), Dump(packet));
+        QCOMPARE(EncodeFromColumns(packet).toHex(' '), encoded.toHex(' '));
+    }
+
+    // The length prefix of a string column is as wide as its longest value,
+    // wherever that row is; both layouts must find it.
+    void columnsAndRowsWriteTheSameBytes_data()
+    {
+        QTest::addColumn<int>("longRow");
+        QTest::addColumn<int>("longLength");
+        QTest::newRow("long value first") << 0 << 300;
+        QTest::newRow("long value last") << 3 << 300;
+        QTest::newRow("value beyond two-byte prefix last") << 3 << 70000;
+        QTest::newRow("all short") << -1 << 0;
+    }
+
+    void columnsAndRowsWriteTheSameBytes()
+    {
+        QFETCH(int, longRow);
+        QFETCH(int, longLength);
+        Packet packet;
+        packet.columns = {Column("ID", ColumnKind::SignedInt, 4), Column("NOME", ColumnKind::AnsiString, 10),
+                          Column("TEXTO", ColumnKind::WideString, 20)};
+        packet.autoIncValue = 5;
+        for (int row = 0; row < 4; ++row) {
+            const QByteArray name = row == longRow ? QByteArray(longLength, 'n') : QByteArray::number(row);
+            packet.rows.push_back(PacketRow {{qint64(row), row == 2 ? Cell {} : Cell {name}, QStringLiteral("t\u00e9%1").arg(row)}});
+        }
+        const QByteArray encoded = PacketCodec::EncodeBinary(packet);
+        QCOMPARE(EncodeFromColumns(packet).toHex(' '), encoded.toHex(' '));
+        QCOMPARE(Dump(PacketCodec::Decode(encoded)), Dump(packet));
+    }
+
+    void columnsThatDoNotMatchTheShapeAreRefused()
+    {
+        Packet shape;
+        shape.columns = {Column("ID", ColumnKind::SignedInt, 4), Column("NOME", ColumnKind::AnsiString, 10)};
+        const std::vector<std::vector<Cell>> oneColumn {{qint64(1)}};
+        const std::vector<std::vector<Cell>> shortColumn {{qint64(1), qint64(2)}, {QByteArray("a")}};
+        QVERIFY_THROWS_EXCEPTION(EDBClient, BinaryPacket::EncodeColumns(shape, oneColumn, 1));
+        QVERIFY_THROWS_EXCEPTION(EDBClient, BinaryPacket::EncodeColumns(shape, shortColumn, 2));
+        QCOMPARE(BinaryPacket::EncodeColumns(shape, shortColumn, 1), PacketCodec::EncodeBinary(Packet {
+            shape.columns, {PacketRow {{qint64(1), QByteArray("a")}}}, {}, {}}));
     }
 
     void unwritableValuesAreRefused_data()
