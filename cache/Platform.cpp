@@ -74,6 +74,36 @@ QString TooLargeText(qint64 maxBytes)
     return QStringLiteral("The file is larger than %1 bytes").arg(maxBytes);
 }
 
+// Reads to the end straight into the result, sized from the file's length at
+// open, so each byte is copied once; a file that grows meanwhile is still
+// read to its end. `readChunk(into, room)` returns the bytes read, 0 at the
+// end, and throws on an error.
+template <typename ReadChunk>
+QByteArray ReadToEnd(const QString &path, qint64 lengthAtOpen, qint64 maxBytes, ReadChunk readChunk)
+{
+    if (maxBytes >= 0 && lengthAtOpen > maxBytes)
+        ThrowOpenError(path, TooLargeText(maxBytes));
+    constexpr qsizetype kGrowth = 65536;
+    QByteArray content;
+    // One byte more than the file holds, so the read that meets its end has room.
+    content.resize(qsizetype(std::max<qint64>(lengthAtOpen, 0)) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + kGrowth);
+        const qsizetype got = readChunk(content.data() + filled, content.size() - filled);
+        if (got == 0)
+            break;
+        filled += got;
+        if (maxBytes >= 0 && filled > maxBytes)
+            ThrowOpenError(path, TooLargeText(maxBytes));
+    }
+    if (filled == 0)
+        return {};
+    content.resize(filled);
+    return content;
+}
+
 // A name in the target's folder that no file has yet; the exclusive create
 // that follows settles any race.
 QString TemporaryNameBeside(const QString &target)
@@ -135,19 +165,15 @@ QByteArray ReadAll(const QString &path, qint64 maxBytes)
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
         ThrowOpenError(path, SystemErrorText(int(LastError())));
-    QByteArray content;
-    char buffer[65536];
-    for (;;) {
+    LARGE_INTEGER length {};
+    if (!GetFileSizeEx(file.Get(), &length))
+        ThrowOpenError(path, SystemErrorText(int(LastError())));
+    return ReadToEnd(path, qint64(length.QuadPart), maxBytes, [&](char *into, qsizetype room) {
         DWORD got = 0;
-        if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr))
+        if (!ReadFile(file.Get(), into, DWORD(std::min<qsizetype>(room, 1 << 30)), &got, nullptr))
             ThrowOpenError(path, SystemErrorText(int(LastError())));
-        if (got == 0)
-            break;
-        if (maxBytes >= 0 && content.size() + qint64(got) > maxBytes)
-            ThrowOpenError(path, TooLargeText(maxBytes));
-        content.append(buffer, qsizetype(got));
-    }
-    return content;
+        return qsizetype(got);
+    });
 }
 
 // Writes every byte from the handle's position; 0 or the error.
@@ -271,21 +297,18 @@ QByteArray ReadAll(const QString &path, qint64 maxBytes)
     Descriptor file(::open(Native(path).constData(), O_RDONLY | O_CLOEXEC));
     if (!file.Valid())
         ThrowOpenError(path, SystemErrorText(LastError()));
-    QByteArray content;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            ThrowOpenError(path, SystemErrorText(LastError()));
-        if (got == 0)
-            break;
-        if (maxBytes >= 0 && content.size() + qint64(got) > maxBytes)
-            ThrowOpenError(path, TooLargeText(maxBytes));
-        content.append(buffer, qsizetype(got));
-    }
-    return content;
+    struct stat status {};
+    if (::fstat(file.Get(), &status) != 0)
+        ThrowOpenError(path, SystemErrorText(LastError()));
+    return ReadToEnd(path, qint64(status.st_size), maxBytes, [&](char *into, qsizetype room) {
+        for (;;) {
+            const ssize_t got = ::read(file.Get(), into, size_t(room));
+            if (got >= 0)
+                return qsizetype(got);
+            if (errno != EINTR)
+                ThrowOpenError(path, SystemErrorText(LastError()));
+        }
+    });
 }
 
 // Writes every byte from the descriptor's position; 0 or the error.

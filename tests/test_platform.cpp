@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+#include <thread>
 
 using Platform::FileOperation;
 
@@ -25,6 +26,16 @@ void WriteFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Bytes that differ from their neighbours, so a chunk read twice or out of
+// order shows.
+QByteArray Pattern(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int index = 0; index < size; ++index)
+        bytes[index] = char(index % 251);
+    return bytes;
 }
 
 QByteArray ReadFile(const QString &path)
@@ -208,6 +219,8 @@ private slots:
         QTest::newRow("one byte over") << 1001 << 1000 << true;
         QTest::newRow("empty file, limit 0") << 0 << 0 << false;
         QTest::newRow("far over") << 300000 << 10 << true;
+        QTest::newRow("one read buffer") << 65536 << -1 << false;
+        QTest::newRow("one byte past a read buffer") << 65537 << -1 << false;
     }
 
     void readingStopsAtTheLimit()
@@ -216,7 +229,7 @@ private slots:
         QFETCH(int, limit);
         QFETCH(bool, fails);
         const QString path = Path(QStringLiteral("big.xml"));
-        const QByteArray content(size, 'q');
+        const QByteArray content = Pattern(size);
         WriteFile(path, content);
         try {
             QCOMPARE(Platform::ReadWholeFile(path, limit), content);
@@ -226,6 +239,25 @@ private slots:
             QCOMPARE(error.Message(), QStringLiteral("Cannot open file \"%1\". The file is larger than %2 bytes").arg(path).arg(limit));
         }
     }
+
+#ifndef Q_OS_WIN
+    // A pipe has no length when opened: everything it delivers must still be read.
+    void readingGoesOnPastTheLengthAtOpen()
+    {
+        const QString path = Path(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        const QByteArray content = Pattern(300001);
+        std::thread writer([&] {
+            QFile pipe(path);
+            if (pipe.open(QIODevice::WriteOnly))
+                pipe.write(content);
+        });
+        const QByteArray read = Platform::ReadWholeFile(path);
+        writer.join();
+        QCOMPARE(read.size(), content.size());
+        QVERIFY(read == content);
+    }
+#endif
 
     void renameNeverReplaces()
     {
