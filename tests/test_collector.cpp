@@ -7,6 +7,7 @@
 #include "intake/LogLines.h"
 #include "intake/uThreadsXML.h"
 #include "tests/support/CommandFiles.h"
+#include "tests/support/RecordingLog.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
@@ -18,12 +19,6 @@ using namespace CommandFiles;
 namespace {
 
 const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
-
-class RecordingLog : public LogLines {
-public:
-    void Add(const QString &line) override { lines.append(line); }
-    QStringList lines;
-};
 
 // Every row of a table as "barcode|event", in the table's order.
 QStringList RowsOf(TClientDataSet &table)

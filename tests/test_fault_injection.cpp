@@ -12,6 +12,7 @@
 #include "intake/LogLines.h"
 #include "intake/uThreadsXML.h"
 #include "tests/support/CommandFiles.h"
+#include "tests/support/RecordingLog.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -68,12 +69,6 @@ private:
     int count_ = 0;
     QStringList operations_;
     std::optional<QString> failedOn_;
-};
-
-class RecordingLog : public LogLines {
-public:
-    void Add(const QString &line) override { lines.append(line); }
-    QStringList lines;
 };
 
 QStringList RowsOf(TClientDataSet &table)

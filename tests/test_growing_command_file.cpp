@@ -12,26 +12,6 @@
 
 using namespace CommandFiles;
 
-namespace {
-
-void Configure(TXML &reader)
-{
-    reader.SetNome_XML(QStringLiteral("QuiboIntegração"));
-    reader.SetTipoArquivo(QString(Platform::PathSeparator()) + QStringLiteral("*.xml"));
-    reader.SetrFieldName01(QStringLiteral("ID_COMANDA"));
-    reader.SetrFieldName02(QStringLiteral("EVENTO"));
-}
-
-QStringList RecordsOf(const TXML &reader)
-{
-    QStringList records;
-    for (int index = 0; index < reader.CountLista(); ++index)
-        records.append(reader.GetItemLista(index)->Field01 + QLatin1Char('|') + reader.GetItemLista(index)->Field02);
-    return records;
-}
-
-}  // namespace
-
 class GrowingCommandFileTest : public QObject {
     Q_OBJECT
 
@@ -94,7 +74,7 @@ void GrowingCommandFileTest::heldFileWaitsForItsWriter()
     QFETCH(int, writtenBeforePass);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     const QByteArray packet = Commands({{"G1", "L"}, {"G2", "C"}});
     QDir().mkpath(CommandFolder(folder));
     QFile writer(CommandFolder(folder) + Platform::PathSeparator() + QStringLiteral("g.xml"));

@@ -19,26 +19,6 @@ namespace {
 const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
 const QString MissingPacket = QStringLiteral("Missing data provider or data packet");
 
-// The reader with the settings the collector gives it.
-void Configure(TXML &reader)
-{
-    reader.SetNome_XML(QStringLiteral("QuiboIntegração"));
-    reader.SetTipoArquivo(QString(Platform::PathSeparator()) + QStringLiteral("*.xml"));
-    reader.SetrFieldName01(QStringLiteral("ID_COMANDA"));
-    reader.SetrFieldName02(QStringLiteral("EVENTO"));
-}
-
-// Every record of the list as "barcode|event".
-QStringList RecordsOf(const TXML &reader)
-{
-    QStringList records;
-    for (int index = 0; index < reader.CountLista(); ++index) {
-        const PGravaXML record = reader.GetItemLista(index);
-        records.append(record->Field01 + QLatin1Char('|') + record->Field02);
-    }
-    return records;
-}
-
 void WriteFile(const QString &path, const QByteArray &bytes)
 {
     QFile out(path);
@@ -164,7 +144,7 @@ void ReaderTest::readsOneFile()
     QFETCH(QStringList, records);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), packet);
 
     QVERIFY(reader.Executa_Carga());
@@ -196,7 +176,7 @@ void ReaderTest::readFailures()
     QFETCH(QString, message);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), packet);
 
     QVERIFY(reader.Executa_Carga());
@@ -216,7 +196,7 @@ void ReaderTest::emptyColumnNameLooksNothingUp()
 {
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     reader.SetrFieldName02(QString());
     Drop(folder, QStringLiteral("a.xml"), XmlPacket({{"ID_COMANDA", "string", 20}}, {Row{{"1"}}, Row{{"2"}}}));
 
@@ -251,7 +231,7 @@ void ReaderTest::passTakesNamesInOrder()
     QFETCH(QStringList, left);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     QDir().mkpath(CommandFolder(folder));
     for (const QString &entry : entries) {
         if (entry.endsWith(QLatin1Char('/')))
@@ -293,7 +273,7 @@ void ReaderTest::logReflectsLastFileOfPass()
     QFETCH(QStringList, records);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("1.xml"), first);
     Drop(folder, QStringLiteral("2.xml"), second);
 
@@ -319,7 +299,7 @@ void ReaderTest::passWithoutClaimKeepsListAndLog()
     QFETCH(QString, condition);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), Commands({{"A", "L"}, {"B", "C"}}));
     Drop(folder, QStringLiteral("b.xml"), QByteArray("not a packet"));
     QVERIFY(reader.Executa_Carga());
@@ -340,7 +320,7 @@ void ReaderTest::eachClaimingPassStartsWithEmptyList()
 {
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), Commands({{"A", "L"}, {"B", "C"}}));
     QVERIFY(reader.Executa_Carga());
     Drop(folder, QStringLiteral("b.xml"), Commands({{"C", "L"}}));
@@ -364,7 +344,7 @@ void ReaderTest::zeroByteFileNeverRereadsPreviousRows()
     QFETCH(QByteArray, previous);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), previous);
     QVERIFY(reader.Executa_Carga());
     Drop(folder, QStringLiteral("b.xml"), QByteArray());
@@ -392,7 +372,7 @@ void ReaderTest::oversizedFileIsRefusedUnread()
     QFETCH(bool, refusedForSize);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), Commands({{"A", "L"}}));
     QVERIFY(reader.Executa_Carga());
     // A binary packet's magic, then zeros up to the size (sparse, so it costs
@@ -435,7 +415,7 @@ void ReaderTest::leftoverWorkFileIsRecovered()
     QFETCH(QString, log);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     WriteFile(WorkFilePath(folder), leftover);
     if (withCommandFile)
         Drop(folder, QStringLiteral("n.xml"), Commands({{"N1", "C"}}));
@@ -454,7 +434,7 @@ void ReaderTest::claimMeetingExistingTargetLeavesFile()
 {
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     const QByteArray leftover = Commands({{"W1", "L"}});
     const QByteArray incoming = Commands({{"N1", "C"}});
     WriteFile(WorkFilePath(folder), leftover);
@@ -497,7 +477,7 @@ void ReaderTest::failedClaimMovesOnToNextEntry()
     QFETCH(bool, result);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     const QStringList names{"a.xml", "b.xml", "c.xml"};
     for (const QString &name : names)
         Drop(folder, name, CommandNamedAfter(name));
@@ -538,7 +518,7 @@ void ReaderTest::scanFailure()
     QFETCH(QStringList, left);
     ProgramFolderFixture folder;
     FailingReader reader(failingRead, FailingReader::Kind::Ours);
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), CommandNamedAfter(QStringLiteral("a.xml")));
     Drop(folder, QStringLiteral("b.xml"), CommandNamedAfter(QStringLiteral("b.xml")));
 
@@ -567,7 +547,7 @@ void ReaderTest::foreignExceptionsPassThrough()
 {
     ProgramFolderFixture folder;
     FailingReader reader(1, FailingReader::Kind::Foreign);
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), CommandNamedAfter(QStringLiteral("a.xml")));
 
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, reader.Executa_Carga());
@@ -595,7 +575,7 @@ void ReaderTest::listIndexBounds()
     QFETCH(QString, record);
     ProgramFolderFixture folder;
     TXML reader;
-    Configure(reader);
+    ConfigureLikeTheCollector(reader);
     Drop(folder, QStringLiteral("a.xml"), Commands({{"A", "L"}, {"B", "C"}}));
     QVERIFY(reader.Executa_Carga());
 

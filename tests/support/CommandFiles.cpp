@@ -3,6 +3,7 @@
 #include "cache/Packet.h"
 #include "cache/PacketCodec.h"
 #include "cache/Platform.h"
+#include "intake/uTXML.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -135,6 +136,24 @@ QStringList EntriesLeft(const ProgramFolderFixture &folder)
 QString WorkFilePath(const ProgramFolderFixture &folder)
 {
     return folder.file(QStringLiteral("XMLQuiboIntegração"));
+}
+
+void ConfigureLikeTheCollector(TXML &reader)
+{
+    reader.SetNome_XML(QStringLiteral("QuiboIntegração"));
+    reader.SetTipoArquivo(QString(Platform::PathSeparator()) + QStringLiteral("*.xml"));
+    reader.SetrFieldName01(QStringLiteral("ID_COMANDA"));
+    reader.SetrFieldName02(QStringLiteral("EVENTO"));
+}
+
+QStringList RecordsOf(const TXML &reader)
+{
+    QStringList records;
+    for (int index = 0; index < reader.CountLista(); ++index) {
+        const PGravaXML record = reader.GetItemLista(index);
+        records.append(record->Field01 + QLatin1Char('|') + record->Field02);
+    }
+    return records;
 }
 
 }  // namespace CommandFiles

@@ -7,6 +7,7 @@
 #include <utility>
 
 class ProgramFolderFixture;
+class TXML;
 
 // Builds command files (data packets) the way the tab-management system
 // writes them, and drops them into the folder XML of a test's program folder.
@@ -48,5 +49,11 @@ QStringList EntriesLeft(const ProgramFolderFixture &folder);
 
 // The reader's work file in the program folder.
 QString WorkFilePath(const ProgramFolderFixture &folder);
+
+// Gives the reader the settings the collector gives it.
+void ConfigureLikeTheCollector(TXML &reader);
+
+// Every record of the reader's list as "barcode|event".
+QStringList RecordsOf(const TXML &reader);
 
 }  // namespace CommandFiles
