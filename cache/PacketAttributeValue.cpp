@@ -118,18 +118,36 @@ std::optional<NumberType> NumberTypeOf(const QString &typeName)
     return std::nullopt;
 }
 
+// An 8-byte unsigned attribute keeps its bits in a qint64, so values from
+// 2^63 up are negative there; as text they are written and read unsigned.
+bool IsWideUnsigned(quint32 typeCode, int size)
+{
+    return typeCode == kUnsignedInt && size == 8;
+}
+
+QString IntegerText(qint64 value, quint32 typeCode, int size)
+{
+    return IsWideUnsigned(typeCode, size) ? QString::number(quint64(value)) : QString::number(value);
+}
+
 qint64 ParseNumber(const QByteArray &name, const QString &text, NumberType type)
 {
     std::optional<qint64> value;
+    const bool wideUnsigned = IsWideUnsigned(type.code, type.size);
     if (type.code == kBoolean) {
         if (text.trimmed().compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
             value = 1;
         else if (text.trimmed().compare(QLatin1String("FALSE"), Qt::CaseInsensitive) == 0)
             value = 0;
+    } else if (wideUnsigned) {
+        bool ok = false;
+        const quint64 unsignedValue = text.trimmed().toULongLong(&ok, 10);
+        if (ok)
+            value = qint64(unsignedValue);
     } else {
         value = PacketValueText::ParseInteger(text);
     }
-    if (!value || !FitsInteger(*value, type.code, type.size))
+    if (!value || (!wideUnsigned && !FitsInteger(*value, type.code, type.size)))
         PacketCodec::Refuse(QStringLiteral("the value \"%1\" of attribute %2 is not valid")
                                 .arg(text, QString::fromLatin1(name)));
     return *value;
@@ -226,14 +244,15 @@ std::optional<XmlValue> ToXml(const PacketAttribute &attribute)
     if (const std::optional<qint64> number = Integer(attribute)) {
         if (code == kBoolean)
             return XmlValue {*number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE"), QStringLiteral("boolean")};
-        return XmlValue {QString::number(*number), IntegerTypeName(code, size)};
+        return XmlValue {IntegerText(*number, code, size), IntegerTypeName(code, size)};
     }
     if (const std::optional<QList<qint64>> values = IntegerList(attribute)) {
         if (Code(Element(attribute.typeWord)) == kBoolean)
             return std::nullopt;
         QStringList texts;
+        const quint32 element = Element(attribute.typeWord);
         for (const qint64 value : *values)
-            texts.append(QString::number(value));
+            texts.append(IntegerText(value, Code(element), Size(element)));
         return XmlValue {texts.join(QLatin1Char(' ')), IntegerTypeName(code, size), true};
     }
     if (const std::optional<QString> text = Text(attribute))

@@ -254,6 +254,43 @@ private slots:
         QCOMPARE(Dump(PacketCodec::Decode(PacketCodec::EncodeBinary(packet))), Dump(packet));
     }
 
+    // A typed PARAM keeps its whole range through both forms; an 8-byte
+    // unsigned value from 2^63 up is written and read as unsigned text.
+    void integerParamsKeepTheirRange_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("ui8 highest") << QByteArray("ui8") << QByteArray("18446744073709551615") << true;
+        QTest::newRow("ui8 2^63") << QByteArray("ui8") << QByteArray("9223372036854775808") << true;
+        QTest::newRow("ui8 list past 2^63") << QByteArray("ui8") << QByteArray("1 18157383382357244923") << true;
+        QTest::newRow("i8 lowest") << QByteArray("i8") << QByteArray("-9223372036854775808") << true;
+        QTest::newRow("ui4 highest") << QByteArray("ui4") << QByteArray("4294967295") << true;
+        QTest::newRow("ui8 negative") << QByteArray("ui8") << QByteArray("-1") << false;
+        QTest::newRow("ui8 past 2^64") << QByteArray("ui8") << QByteArray("18446744073709551616") << false;
+        QTest::newRow("i8 past 2^63") << QByteArray("i8") << QByteArray("9223372036854775808") << false;
+    }
+
+    void integerParamsKeepTheirRange()
+    {
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, value);
+        QFETCH(bool, valid);
+        const QByteArray xml = Packet8("<FIELD attrname=\"ID\" fieldtype=\"i4\"/>",
+                                       "<PARAMS><PARAM Name=\"BIG\" Value=\"" + value + "\" Type=\"" + type + "\"/></PARAMS>",
+                                       "<ROW ID=\"1\"/>");
+        if (!valid) {
+            QVERIFY_THROWS_EXCEPTION(EDBClient, PacketCodec::Decode(xml));
+            return;
+        }
+        const Packet packet = PacketCodec::Decode(xml);
+        const QByteArray written = PacketCodec::EncodeXml(packet, false);
+        QVERIFY2(written.contains("Value=\"" + value + "\" Type=\"" + type + "\""), written.constData());
+        QCOMPARE(Dump(PacketCodec::Decode(written)), Dump(packet));
+        const Packet fromBinary = PacketCodec::Decode(PacketCodec::EncodeBinary(packet));
+        QCOMPARE(PacketCodec::EncodeXml(fromBinary, true), PacketCodec::EncodeXml(packet, true));
+    }
+
     void writtenGrammar()
     {
         Packet packet = PacketSamples::EmptyReleaseCache();
