@@ -63,12 +63,33 @@ bool IsEightBitName(const QByteArray &encoding)
     return kNames.contains(encoding);
 }
 
-// One code point as text (QString::fromUcs4 would drop a byte order mark).
-QString CodePointText(char32_t character)
+// Appends one code point (QString::fromUcs4 would drop a byte order mark).
+// Appending in place matters: a packet of 8-bit garbage escapes every byte.
+void AppendCodePoint(QString &out, char32_t character)
 {
-    if (QChar::requiresSurrogates(character))
-        return QString(QChar(QChar::highSurrogate(character))) + QChar(QChar::lowSurrogate(character));
-    return QString(QChar(char16_t(character)));
+    if (QChar::requiresSurrogates(character)) {
+        out += QChar(QChar::highSurrogate(character));
+        out += QChar(QChar::lowSurrogate(character));
+        return;
+    }
+    out += QChar(char16_t(character));
+}
+
+// Appends "&#nnn;", the decimal at least three digits wide.
+void AppendReference(QString &out, uint code)
+{
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + code % 10);
+        code /= 10;
+    } while (code != 0);
+    while (count < 3)
+        digits[count++] = '0';
+    out += QLatin1String("&#");
+    while (count > 0)
+        out += QLatin1Char(digits[--count]);
+    out += QLatin1Char(';');
 }
 
 // Parses "&#...;" at position; returns the value and the length of the reference.
@@ -196,7 +217,7 @@ QString ControlCharacters::Restore(const QString &value) const
         if (character >= base_ && character < base_ + kMarkerBlock)
             restored += QChar(char16_t(character - base_));
         else
-            restored += CodePointText(character);
+            AppendCodePoint(restored, character);
     }
     return restored;
 }
@@ -208,9 +229,9 @@ QString ControlCharacters::RestoreAsReferences(const QString &xml) const
     QString restored;
     for (const char32_t character : xml.toUcs4()) {
         if (character >= base_ && character < base_ + kMarkerBlock)
-            restored += QString::asprintf("&#%03u;", uint(character - base_));
+            AppendReference(restored, uint(character - base_));
         else
-            restored += CodePointText(character);
+            AppendCodePoint(restored, character);
     }
     return restored;
 }
@@ -237,9 +258,9 @@ void AppendEscaped(QString &out, const QString &value, bool asciiOnly)
         default: break;
         }
         if (character < 0x20 || (asciiOnly && character >= 0x7F))
-            out += QString::asprintf("&#%03u;", uint(character));
+            AppendReference(out, uint(character));
         else
-            out += CodePointText(character);
+            AppendCodePoint(out, character);
     }
 }
 
@@ -249,7 +270,7 @@ QString AsciiOnly(const QString &xml)
     out.reserve(xml.size());
     for (const char32_t character : xml.toUcs4()) {
         if (character >= 0x7F)
-            out += QString::asprintf("&#%03u;", uint(character));
+            AppendReference(out, uint(character));
         else
             out += QChar(char16_t(character));
     }
