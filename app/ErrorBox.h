@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/HandlerGuard.h"
+#include "cache/base/HandlerGuard.h"
 
 #include <QString>
 

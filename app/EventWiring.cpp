@@ -1,6 +1,6 @@
 #include "app/EventWiring.h"
 
-#include "cache/HandlerGuard.h"
+#include "cache/base/HandlerGuard.h"
 
 #include <QAbstractButton>
 #include <QEvent>

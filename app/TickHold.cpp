@@ -1,6 +1,6 @@
 #include "app/TickHold.h"
 
-#include "app/DBGrid.h"
+#include "app/dataaware/DBGrid.h"
 
 #include <QTimer>
 #include <memory>

@@ -5,9 +5,9 @@
 #include "app/EventWiring.h"
 #include "app/GatePicture.h"
 #include "app/TickHold.h"
-#include "cache/Field.h"
-#include "cache/HandlerGuard.h"
-#include "cache/Platform.h"
+#include "cache/table/Field.h"
+#include "cache/base/HandlerGuard.h"
+#include "cache/base/Platform.h"
 #include "intake/uThreadsXML.h"
 
 #include <QFont>

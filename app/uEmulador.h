@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/MemoLines.h"
-#include "cache/DataSource.h"
+#include "cache/table/DataSource.h"
 #include "cache/ReleaseCache.h"
 #include "ui_uEmulador.h"
 

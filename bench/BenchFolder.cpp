@@ -1,6 +1,6 @@
 #include "BenchFolder.h"
 
-#include "cache/Platform.h"
+#include "cache/base/Platform.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "BenchPlan.h"
 
-#include "cache/Exceptions.h"
+#include "cache/base/Exceptions.h"
 
 #include <exception>
 #include <utility>

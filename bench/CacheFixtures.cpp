@@ -1,7 +1,7 @@
 #include "CacheFixtures.h"
 
-#include "cache/AnsiText.h"
-#include "cache/PacketCodec.h"
+#include "cache/base/AnsiText.h"
+#include "cache/packet/PacketCodec.h"
 #include "cache/ReleaseCache.h"
 
 #include <stdexcept>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/Packet.h"
+#include "cache/packet/Packet.h"
 
 #include <QByteArray>
 #include <QString>

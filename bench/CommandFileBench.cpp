@@ -4,7 +4,7 @@
 #include "FloorIo.h"
 #include "Sizes.h"
 
-#include "cache/ClientDataSet.h"
+#include "cache/table/ClientDataSet.h"
 
 #include <QXmlStreamReader>
 

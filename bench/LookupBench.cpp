@@ -3,8 +3,8 @@
 #include "CacheFixtures.h"
 #include "Sizes.h"
 
-#include "cache/AnsiText.h"
-#include "cache/PacketCodec.h"
+#include "cache/base/AnsiText.h"
+#include "cache/packet/PacketCodec.h"
 #include "cache/ReleaseCache.h"
 
 #include <array>

@@ -4,7 +4,7 @@
 #include "Sizes.h"
 #include "SqliteStore.h"
 
-#include "cache/Platform.h"
+#include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
 #include "intake/uThreadsXML.h"
 

@@ -1,6 +1,6 @@
 #include "cache/ReleaseCache.h"
 
-#include "cache/Platform.h"
+#include "cache/base/Platform.h"
 
 #include <array>
 

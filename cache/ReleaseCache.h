@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cache/ClientDataSet.h"
+#include "cache/table/ClientDataSet.h"
 
 #include <QByteArray>
 #include <memory>

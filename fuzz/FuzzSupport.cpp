@@ -1,9 +1,9 @@
 #include "FuzzSupport.h"
 
-#include "cache/ClientDataSet.h"
-#include "cache/Exceptions.h"
-#include "cache/Field.h"
-#include "cache/PacketCodec.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/base/Exceptions.h"
+#include "cache/table/Field.h"
+#include "cache/packet/PacketCodec.h"
 #include "cache/ReleaseCache.h"
 
 #include <algorithm>

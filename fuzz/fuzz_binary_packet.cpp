@@ -2,7 +2,7 @@
 // is put in front when the input lacks it, so no run is spent on XML).
 #include "FuzzSupport.h"
 
-#include "cache/PacketCodec.h"
+#include "cache/packet/PacketCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -4,10 +4,10 @@
 // to an in-memory release cache the way a tick applies them (without saving).
 #include "FuzzSupport.h"
 
-#include "cache/ClientDataSet.h"
-#include "cache/Exceptions.h"
-#include "cache/Field.h"
-#include "cache/Platform.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/base/Exceptions.h"
+#include "cache/table/Field.h"
+#include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
 #include "intake/uTXML.h"
 

@@ -2,7 +2,7 @@
 // left to the binary target.
 #include "FuzzSupport.h"
 
-#include "cache/PacketCodec.h"
+#include "cache/packet/PacketCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

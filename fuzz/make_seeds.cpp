@@ -1,9 +1,9 @@
 // Writes the seed corpora: packets this program writes itself (the release
 // cache, command files in every form the reader takes, random tables), and
 // hand-made broken ones. Run once; its output is kept in fuzz/corpus.
-#include "cache/ClientDataSet.h"
-#include "cache/Field.h"
-#include "cache/PacketCodec.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/table/Field.h"
+#include "cache/packet/PacketCodec.h"
 #include "cache/ReleaseCache.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/PacketSamples.h"

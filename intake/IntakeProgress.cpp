@@ -1,6 +1,6 @@
 #include "intake/IntakeProgress.h"
 
-#include "cache/Platform.h"
+#include "cache/base/Platform.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "intake/uTXML.h"
 
-#include "cache/Exceptions.h"
-#include "cache/Field.h"
-#include "cache/Platform.h"
-#include "cache/RegionalFormat.h"
+#include "cache/base/Exceptions.h"
+#include "cache/table/Field.h"
+#include "cache/base/Platform.h"
+#include "cache/base/RegionalFormat.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

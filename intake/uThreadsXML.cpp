@@ -1,10 +1,10 @@
 #include "intake/uThreadsXML.h"
 
-#include "cache/ClientDataSet.h"
-#include "cache/Exceptions.h"
-#include "cache/Field.h"
-#include "cache/HandlerGuard.h"
-#include "cache/Platform.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/base/Exceptions.h"
+#include "cache/table/Field.h"
+#include "cache/base/HandlerGuard.h"
+#include "cache/base/Platform.h"
 #include "intake/IntakeProgress.h"
 
 ProcessoXML::ProcessoXML()

@@ -1,4 +1,4 @@
-#include "cache/AnsiText.h"
+#include "cache/base/AnsiText.h"
 
 #include <QtTest>
 

@@ -3,7 +3,7 @@
 #include "app/ErrorBox.h"
 #include "app/MemoLines.h"
 #include "app/uEmulador.h"
-#include "cache/Platform.h"
+#include "cache/base/Platform.h"
 #include "tests/support/CacheRows.h"
 #include "tests/support/ModalBoxCatcher.h"
 #include "tests/support/TestSupport.h"

@@ -1,6 +1,6 @@
-#include "cache/BinaryPacket.h"
-#include "cache/Exceptions.h"
-#include "cache/PacketCodec.h"
+#include "cache/packet/BinaryPacket.h"
+#include "cache/base/Exceptions.h"
+#include "cache/packet/PacketCodec.h"
 #include "tests/support/PacketSamples.h"
 
 #include <QtTest>

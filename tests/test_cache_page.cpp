@@ -1,14 +1,14 @@
 // The page "Cache de Espera:" in the real main window: its layout, browsing,
 // editing, and every way a pending change ends, with what reaches data.cds.
 
-#include "app/DBEdit.h"
-#include "app/DBGrid.h"
-#include "app/DBNavigator.h"
-#include "app/DataSetTableModel.h"
+#include "app/dataaware/DBEdit.h"
+#include "app/dataaware/DBGrid.h"
+#include "app/dataaware/DBNavigator.h"
+#include "app/dataaware/DataSetTableModel.h"
 #include "app/ErrorBox.h"
 #include "app/uEmulador.h"
-#include "cache/Field.h"
-#include "cache/HandlerGuard.h"
+#include "cache/table/Field.h"
+#include "cache/base/HandlerGuard.h"
 #include "cache/ReleaseCache.h"
 #include "intake/uThreadsXML.h"
 #include "tests/support/CommandFiles.h"

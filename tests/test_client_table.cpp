@@ -1,6 +1,6 @@
-#include "cache/ClientDataSet.h"
-#include "cache/DataSource.h"
-#include "cache/Exceptions.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/table/DataSource.h"
+#include "cache/base/Exceptions.h"
 
 #include <QtTest>
 #include <functional>

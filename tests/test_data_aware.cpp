@@ -1,15 +1,15 @@
 // The data-aware grid, navigator and data edits over a plain table of their
 // own: moves, enabled states, editing and the endings of a pending change.
 
-#include "app/DBEdit.h"
-#include "app/DBGrid.h"
-#include "app/DBNavigator.h"
-#include "app/DataSetTableModel.h"
-#include "cache/ClientDataSet.h"
-#include "cache/DataSource.h"
-#include "cache/Field.h"
-#include "cache/Packet.h"
-#include "cache/PacketCodec.h"
+#include "app/dataaware/DBEdit.h"
+#include "app/dataaware/DBGrid.h"
+#include "app/dataaware/DBNavigator.h"
+#include "app/dataaware/DataSetTableModel.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/table/DataSource.h"
+#include "cache/table/Field.h"
+#include "cache/packet/Packet.h"
+#include "cache/packet/PacketCodec.h"
 #include "tests/support/ModalBoxAnswerer.h"
 
 #include <QApplication>

@@ -4,10 +4,10 @@
 // must hold a whole table (the one before or one after a command), and every
 // command must be either applied or still waiting; further ticks without
 // faults must then reach exactly the table a run without faults reaches.
-#include "cache/ClientDataSet.h"
-#include "cache/Exceptions.h"
-#include "cache/Field.h"
-#include "cache/Platform.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/base/Exceptions.h"
+#include "cache/table/Field.h"
+#include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
 #include "intake/LogLines.h"
 #include "intake/uThreadsXML.h"

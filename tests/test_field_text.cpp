@@ -1,6 +1,6 @@
-#include "cache/ClientDataSet.h"
-#include "cache/Exceptions.h"
-#include "cache/RegionalFormat.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/base/Exceptions.h"
+#include "cache/base/RegionalFormat.h"
 
 #include <QtTest>
 #include <functional>

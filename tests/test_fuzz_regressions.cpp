@@ -5,11 +5,11 @@
 // writes again to the same bytes; a command file is claimed and either read
 // or refused with the reader's failure text, and nothing is left behind.
 // The file name's first word names the target: binary-, xml- or command-.
-#include "cache/ClientDataSet.h"
-#include "cache/Exceptions.h"
-#include "cache/Field.h"
-#include "cache/PacketCodec.h"
-#include "cache/Platform.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/base/Exceptions.h"
+#include "cache/table/Field.h"
+#include "cache/packet/PacketCodec.h"
+#include "cache/base/Platform.h"
 #include "intake/uTXML.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/TestSupport.h"

@@ -2,7 +2,7 @@
 // reader leaves it for a later pass instead of claiming it, reading half a
 // packet and deleting it (the writer's remaining bytes would then go to a
 // deleted file and the command would be lost).
-#include "cache/Platform.h"
+#include "cache/base/Platform.h"
 #include "intake/uTXML.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/TestSupport.h"

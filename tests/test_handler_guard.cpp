@@ -1,5 +1,5 @@
-#include "cache/Exceptions.h"
-#include "cache/HandlerGuard.h"
+#include "cache/base/Exceptions.h"
+#include "cache/base/HandlerGuard.h"
 
 #include <QtTest>
 #include <functional>

@@ -1,5 +1,5 @@
-#include "cache/Exceptions.h"
-#include "cache/PacketCodec.h"
+#include "cache/base/Exceptions.h"
+#include "cache/packet/PacketCodec.h"
 #include "tests/support/PacketSamples.h"
 
 #include <QtTest>

@@ -1,5 +1,5 @@
-#include "cache/Exceptions.h"
-#include "cache/Platform.h"
+#include "cache/base/Exceptions.h"
+#include "cache/base/Platform.h"
 
 #include <QtTest>
 

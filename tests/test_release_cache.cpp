@@ -1,6 +1,6 @@
-#include "cache/Exceptions.h"
-#include "cache/PacketCodec.h"
-#include "cache/Platform.h"
+#include "cache/base/Exceptions.h"
+#include "cache/packet/PacketCodec.h"
+#include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,8 +1,8 @@
 #include "ProgramRun.h"
 
-#include "cache/ClientDataSet.h"
-#include "cache/Exceptions.h"
-#include "cache/Field.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/base/Exceptions.h"
+#include "cache/table/Field.h"
 #include "cache/ReleaseCache.h"
 
 #include <QDateTime>

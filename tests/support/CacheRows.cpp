@@ -1,7 +1,7 @@
 #include "tests/support/CacheRows.h"
 
-#include "cache/ClientDataSet.h"
-#include "cache/Field.h"
+#include "cache/table/ClientDataSet.h"
+#include "cache/table/Field.h"
 #include "cache/ReleaseCache.h"
 #include "tests/support/TestSupport.h"
 

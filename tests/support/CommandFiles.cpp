@@ -1,8 +1,8 @@
 #include "tests/support/CommandFiles.h"
 
-#include "cache/Packet.h"
-#include "cache/PacketCodec.h"
-#include "cache/Platform.h"
+#include "cache/packet/Packet.h"
+#include "cache/packet/PacketCodec.h"
+#include "cache/base/Platform.h"
 #include "intake/uTXML.h"
 #include "tests/support/TestSupport.h"
 
