@@ -1,0 +1,84 @@
+#pragma once
+
+#include "cache/base/Platform.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What each operating system provides to the portable file layer; one source
+// file per system defines these, chosen by the build. Error codes are the
+// system's own, 0 meaning success.
+namespace Platform::Native {
+
+using Error = long;
+
+// The code reported for a failure that a test injected.
+extern const Error kInjectedError;
+
+Error LastError();
+void SetLastError(Error error);
+QString ErrorText(Error error);
+
+// Reads the whole file, at most maxBytes when maxBytes >= 0.
+QByteArray ReadAll(const QString &path, qint64 maxBytes);
+
+// Makes `temporary` (which must not exist) with the target's permissions,
+// writes, flushes and closes it; `created` tells whether a file was made.
+Error WriteNewFile(const QString &temporary, const QByteArray &bytes, const QString &target, bool &created);
+Error ReplaceFile(const QString &temporary, const QString &target);
+Error SyncFolder(const QString &folder);
+Error OverwriteStart(const QString &path, const QByteArray &bytes);
+
+bool RenameNoReplace(const QString &from, const QString &to);
+bool DeleteFileOrLink(const QString &path);
+bool FileExists(const QString &path);
+bool FileOpenElsewhere(const QString &path);
+qint64 FileSize(const QString &path);
+// Names of the plain files in the folder that end in the suffix, in no order.
+QStringList FilesWithSuffix(const QString &folder, const QString &suffix);
+
+}  // namespace Platform::Native
+
+// Shared by the portable part and the system files.
+namespace Platform::Detail {
+
+bool FaultInjected(FileOperation operation, const QString &path);
+[[noreturn]] void ThrowOpenError(const QString &path, const QString &reason);
+QString TooLargeText(qint64 maxBytes);
+
+// Reads to the end straight into the result, sized from the file's length at
+// open, so each byte is copied once; a file that grows meanwhile is still
+// read to its end. `readChunk(into, room)` returns the bytes read, 0 at the
+// end, and throws on an error.
+template <typename ReadChunk>
+QByteArray ReadToEnd(const QString &path, qint64 lengthAtOpen, qint64 maxBytes, ReadChunk readChunk)
+{
+    if (maxBytes >= 0 && lengthAtOpen > maxBytes)
+        ThrowOpenError(path, TooLargeText(maxBytes));
+    constexpr qsizetype kGrowth = 65536;
+    QByteArray content;
+    // One byte more than the file holds, so the read that meets its end has room.
+    content.resize(qsizetype(lengthAtOpen > 0 ? lengthAtOpen : 0) + 1);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + kGrowth);
+        const qsizetype got = readChunk(content.data() + filled, content.size() - filled);
+        if (got == 0)
+            break;
+        filled += got;
+        if (maxBytes >= 0 && filled > maxBytes)
+            ThrowOpenError(path, TooLargeText(maxBytes));
+    }
+    if (filled == 0)
+        return {};
+    content.resize(filled);
+    return content;
+}
+
+// Drops the trailing blanks, control characters and full stops that the
+// operating system's texts end with.
+QString TrimErrorText(QString text);
+
+}  // namespace Platform::Detail

@@ -1,0 +1,204 @@
+// The file layer on Windows.
+#include "cache/base/PlatformNative.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <QDir>
+
+#include <algorithm>
+
+namespace Platform::Native {
+
+using Detail::FaultInjected;
+
+const Error kInjectedError = ERROR_GEN_FAILURE;
+
+Error LastError() { return Error(GetLastError()); }
+
+void SetLastError(Error error) { ::SetLastError(DWORD(error)); }
+
+QString ErrorText(Error error)
+{
+    wchar_t *buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, DWORD(error), 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    QString text = length != 0 ? QString::fromWCharArray(buffer, int(length)) : QString();
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    if (text.isEmpty())
+        text = QStringLiteral("System error %1").arg(error);
+    return Detail::TrimErrorText(text);
+}
+
+namespace {
+
+const wchar_t *Wide(const QString &path)
+{
+    return reinterpret_cast<const wchar_t *>(path.utf16());
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() { Close(); }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Close()
+    {
+        if (!Valid())
+            return true;
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Writes every byte from the handle's position; 0 or the error.
+Error WriteAll(HANDLE handle, const QByteArray &bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const DWORD chunk = DWORD(std::min<qsizetype>(bytes.size() - written, 1 << 20));
+        DWORD done = 0;
+        if (!WriteFile(handle, bytes.constData() + written, chunk, &done, nullptr))
+            return LastError();
+        if (done == 0)
+            return ERROR_HANDLE_DISK_FULL;
+        written += done;
+    }
+    return 0;
+}
+
+// Opens with the given disposition, then writes, flushes and closes: the one
+// path of both the new file of a durable replace and the overwrite in place.
+Error WriteThenFlush(const QString &path, const QByteArray &bytes, DWORD disposition, bool *created)
+{
+    if (FaultInjected(FileOperation::Open, path))
+        return kInjectedError;
+    Handle file(CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return LastError();
+    if (created != nullptr)
+        *created = true;
+    if (FaultInjected(FileOperation::Write, path))
+        return kInjectedError;
+    if (const Error error = WriteAll(file.Get(), bytes))
+        return error;
+    if (FaultInjected(FileOperation::Flush, path))
+        return kInjectedError;
+    if (!FlushFileBuffers(file.Get()))
+        return LastError();
+    if (!file.Close())
+        return LastError();
+    return 0;
+}
+
+}  // namespace
+
+QByteArray ReadAll(const QString &path, qint64 maxBytes)
+{
+    Handle file(CreateFileW(Wide(QDir::toNativeSeparators(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        Detail::ThrowOpenError(path, ErrorText(LastError()));
+    LARGE_INTEGER length {};
+    if (!GetFileSizeEx(file.Get(), &length))
+        Detail::ThrowOpenError(path, ErrorText(LastError()));
+    return Detail::ReadToEnd(path, qint64(length.QuadPart), maxBytes, [&](char *into, qsizetype room) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), into, DWORD(std::min<qsizetype>(room, 1 << 30)), &got, nullptr))
+            Detail::ThrowOpenError(path, ErrorText(LastError()));
+        return qsizetype(got);
+    });
+}
+
+Error WriteNewFile(const QString &temporary, const QByteArray &bytes, const QString &, bool &created)
+{
+    return WriteThenFlush(temporary, bytes, CREATE_NEW, &created);
+}
+
+Error ReplaceFile(const QString &temporary, const QString &target)
+{
+    if (!MoveFileExW(Wide(temporary), Wide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return LastError();
+    return 0;
+}
+
+// MOVEFILE_WRITE_THROUGH already commits the rename; there is no folder to sync.
+Error SyncFolder(const QString &)
+{
+    return 0;
+}
+
+Error OverwriteStart(const QString &path, const QByteArray &bytes)
+{
+    return WriteThenFlush(path, bytes, OPEN_ALWAYS, nullptr);
+}
+
+bool RenameNoReplace(const QString &from, const QString &to)
+{
+    return MoveFileW(Wide(from), Wide(to)) != 0;
+}
+
+bool DeleteFileOrLink(const QString &path)
+{
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // Only a link to a folder is removed; a real folder stays.
+        if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return false;
+        return RemoveDirectoryW(Wide(path)) != 0;
+    }
+    return DeleteFileW(Wide(path)) != 0;
+}
+
+bool FileExists(const QString &path)
+{
+    const DWORD attributes = GetFileAttributesW(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A file open elsewhere cannot be renamed on Windows anyway.
+bool FileOpenElsewhere(const QString &)
+{
+    return false;
+}
+
+qint64 FileSize(const QString &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)
+        || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
+{
+    QStringList names;
+    WIN32_FIND_DATAW entry {};
+    const QString pattern = folder + QLatin1Char('*');
+    HANDLE search = FindFirstFileW(Wide(pattern), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const QString name = QString::fromWCharArray(entry.cFileName);
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name.endsWith(suffix, Qt::CaseInsensitive))
+            names.append(name);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return names;
+}
+
+}  // namespace Platform::Native
