@@ -115,7 +115,7 @@ void T_FrmEmulador::PlaceAtDesktopCentre()
 void T_FrmEmulador::FormCreate(QObject *)
 {
     const QString programFolder = Platform::ProgramFolder();
-    path = programFolder + QStringLiteral("data.cds");
+    path = ReleaseCache::FilePath();
     cdsEmulador.Close();
     cdsEmulador.LoadFromFile(path);
     cdsEmulador.Open();

@@ -163,14 +163,7 @@ void TXML::Le_Arquivo()
     bool unreadable = false;
     try {
         FoXML_Client->Close();
-        CheckCommandFileSize(workPath);
-        try {
-            FoXML_Client->LoadFromFile(workPath);
-        } catch (const EFOpenError &) {
-            unreadable = true;
-            throw;
-        }
-        FoXML_Client->Open();
+        LoadCommandFile(workPath, unreadable);
         ReadRows();
     } catch (const Exception &error) {
         FoControleLog = ReadFailurePrefix + error.Message();
@@ -198,16 +191,23 @@ void TXML::HandOverRecords(const QString &workPath, int first)
 }
 
 // An empty file would make the table reopen the previous command file's rows,
-// and an oversized one would be read whole into memory: both are refused.
-void TXML::CheckCommandFileSize(const QString &path) const
+// and no more of an oversized one is read than the limit: both are refused.
+// `unreadable` tells a file that could not be opened or read at all.
+void TXML::LoadCommandFile(const QString &path, bool &unreadable)
 {
-    const qint64 size = Platform::FileSize(path);
-    if (size == 0)
+    QByteArray content;
+    try {
+        content = Platform::ReadWholeFile(path, MaxCommandFileBytes);
+    } catch (const EFileTooLarge &) {
+        throw;
+    } catch (const EFOpenError &) {
+        unreadable = true;
+        throw;
+    }
+    if (content.isEmpty())
         throw EDatabaseError(QStringLiteral("Missing data provider or data packet"));
-    if (size > MaxCommandFileBytes)
-        throw EFOpenError(QStringLiteral("Cannot open file \"%1\". The file is larger than %2 bytes")
-                              .arg(path)
-                              .arg(MaxCommandFileBytes));
+    FoXML_Client->SetHeldPacket(content);
+    FoXML_Client->Open();
 }
 
 void TXML::ReadRows()

@@ -91,7 +91,7 @@ protected:
 
 private:
     QString WorkFilePath() const;
-    void CheckCommandFileSize(const QString &path) const;
+    void LoadCommandFile(const QString &path, bool &unreadable);
     void ReadRows();
     void AppendRecordOfCurrentRow();
     QString ColumnText(const QString &columnName) const;

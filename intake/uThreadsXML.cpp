@@ -5,6 +5,7 @@
 #include "cache/table/Field.h"
 #include "cache/base/HandlerGuard.h"
 #include "cache/base/Platform.h"
+#include "cache/ReleaseCache.h"
 #include "intake/IntakeProgress.h"
 
 ProcessoXML::ProcessoXML()
@@ -56,7 +57,7 @@ void ProcessoXML::ThisOnTimer(QObject * /*Sender*/)
 
 QString ProcessoXML::CacheFile()
 {
-    return Platform::ProgramFolder() + QStringLiteral("data.cds");
+    return ReleaseCache::FilePath();
 }
 
 void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)

@@ -39,6 +39,12 @@ public:
     using Exception::Exception;
 };
 
+// A file refused for its size before more of it is read than the limit.
+class EFileTooLarge : public EFOpenError {
+public:
+    using EFOpenError::EFOpenError;
+};
+
 // A file that cannot be created or written.
 class EFCreateError : public Exception {
 public:

@@ -73,14 +73,19 @@ bool FaultInjected(FileOperation operation, const QString &path)
     return hook && hook(operation, path);
 }
 
-void ThrowOpenError(const QString &path, const QString &reason)
+QString OpenErrorText(const QString &path, const QString &reason)
 {
-    throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2").arg(FullPath(path), reason));
+    return QStringLiteral("Cannot open file \"%1\". %2").arg(FullPath(path), reason);
 }
 
-QString TooLargeText(qint64 maxBytes)
+void ThrowOpenError(const QString &path, const QString &reason)
 {
-    return QStringLiteral("The file is larger than %1 bytes").arg(maxBytes);
+    throw EFOpenError(OpenErrorText(path, reason));
+}
+
+void ThrowTooLarge(const QString &path, qint64 maxBytes)
+{
+    throw EFileTooLarge(OpenErrorText(path, QStringLiteral("The file is larger than %1 bytes").arg(maxBytes)));
 }
 
 QString TrimErrorText(QString text)

@@ -45,7 +45,7 @@ namespace Platform::Detail {
 
 bool FaultInjected(FileOperation operation, const QString &path);
 [[noreturn]] void ThrowOpenError(const QString &path, const QString &reason);
-QString TooLargeText(qint64 maxBytes);
+[[noreturn]] void ThrowTooLarge(const QString &path, qint64 maxBytes);
 
 // Reads to the end straight into the result, sized from the file's length at
 // open, so each byte is copied once; a file that grows meanwhile is still
@@ -55,7 +55,7 @@ template <typename ReadChunk>
 QByteArray ReadToEnd(const QString &path, qint64 lengthAtOpen, qint64 maxBytes, ReadChunk readChunk)
 {
     if (maxBytes >= 0 && lengthAtOpen > maxBytes)
-        ThrowOpenError(path, TooLargeText(maxBytes));
+        ThrowTooLarge(path, maxBytes);
     constexpr qsizetype kGrowth = 65536;
     QByteArray content;
     // One byte more than the file holds, so the read that meets its end has room.
@@ -69,7 +69,7 @@ QByteArray ReadToEnd(const QString &path, qint64 lengthAtOpen, qint64 maxBytes, 
             break;
         filled += got;
         if (maxBytes >= 0 && filled > maxBytes)
-            ThrowOpenError(path, TooLargeText(maxBytes));
+            ThrowTooLarge(path, maxBytes);
     }
     if (filled == 0)
         return {};

@@ -168,13 +168,7 @@ QString WideText(const QByteArray &bytes, const QString &column)
 {
     if (bytes.size() % 2 != 0)
         RefuseColumn(column, QStringLiteral("holds a Unicode string of an odd number of bytes"));
-    QString text(bytes.size() / 2, Qt::Uninitialized);
-    for (qsizetype index = 0; index < text.size(); ++index) {
-        const auto low = static_cast<unsigned char>(bytes[2 * index]);
-        const auto high = static_cast<unsigned char>(bytes[2 * index + 1]);
-        text[index] = QChar(char16_t(low | (high << 8)));
-    }
-    return text;
+    return TextOfUtf16LittleEndian(bytes);
 }
 
 QByteArray ReadStringBytes(ByteReader &reader, quint32 typeWord)

@@ -6,6 +6,7 @@
 #include "cache/base/Exceptions.h"
 #include "cache/packet/PacketCodec.h"
 #include "cache/packet/PacketTypeWord.h"
+#include "cache/packet/Utf16Bytes.h"
 #include "cache/packet/PacketValueText.h"
 
 #include <QStringList>
@@ -196,10 +197,7 @@ std::optional<QString> Text(const PacketAttribute &attribute)
         const qsizetype end = bytes.indexOf('\0');
         return AnsiText::ToUnicode(end < 0 ? bytes : bytes.left(end));
     }
-    QString text;
-    for (qsizetype index = 0; index + 1 < bytes.size(); index += 2)
-        text += QChar(char16_t(static_cast<unsigned char>(bytes[index])
-                               | (static_cast<unsigned char>(bytes[index + 1]) << 8)));
+    const QString text = TextOfUtf16LittleEndian(bytes);
     const qsizetype end = text.indexOf(QChar(0));
     return end < 0 ? text : text.left(end);
 }

@@ -4,11 +4,13 @@
 #include "cache/base/Exceptions.h"
 #include "cache/packet/XmlPacket.h"
 
+#include <QtEndian>
+
 namespace PacketCodec {
 
 bool IsBinaryPacket(const QByteArray &bytes)
 {
-    return bytes.startsWith(QByteArray::fromRawData("\x96\x19\xE0\xBD", 4));
+    return bytes.size() >= 4 && qFromLittleEndian<quint32>(bytes.constData()) == BinaryPacket::kMagic;
 }
 
 Packet Decode(const QByteArray &bytes)
@@ -21,6 +23,12 @@ Packet Decode(const QByteArray &bytes)
 QByteArray EncodeBinary(const Packet &packet)
 {
     return BinaryPacket::Encode(packet);
+}
+
+QByteArray EncodeBinaryColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn,
+                               std::size_t rowCount)
+{
+    return BinaryPacket::EncodeColumns(shape, cellsByColumn, rowCount);
 }
 
 QByteArray EncodeXml(const Packet &packet, bool utf8)

@@ -29,6 +29,12 @@ Packet Decode(const QByteArray &bytes);
 
 QByteArray EncodeBinary(const Packet &packet);
 
+// The same bytes for a table that keeps its cells column by column
+// (cellsByColumn[column][row]); `shape` gives the columns and the table
+// attributes, its rows are not read.
+QByteArray EncodeBinaryColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn,
+                               std::size_t rowCount);
+
 // dfXML writes 8-bit text with every character outside ASCII as a character
 // reference; dfXMLUTF8 writes UTF-8 and declares it.
 QByteArray EncodeXml(const Packet &packet, bool utf8);

@@ -1,5 +1,7 @@
 #include "cache/packet/PacketValueText.h"
 
+#include "cache/packet/DayNumber.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QRegularExpression>
@@ -10,14 +12,9 @@ namespace PacketValueText {
 
 namespace {
 
-qint64 JulianDayOfDayOne()
-{
-    return QDate(1, 1, 1).toJulianDay();
-}
-
 qint64 LastDayNumber()
 {
-    return QDate(9999, 12, 31).toJulianDay() - JulianDayOfDayOne() + 1;
+    return DayNumber::Of(QDate(9999, 12, 31));
 }
 
 std::optional<qint64> DayNumberOf(int year, int month, int day)
@@ -25,7 +22,7 @@ std::optional<qint64> DayNumberOf(int year, int month, int day)
     const QDate date(year, month, day);
     if (year < 1 || !date.isValid())
         return std::nullopt;
-    return date.toJulianDay() - JulianDayOfDayOne() + 1;
+    return DayNumber::Of(date);
 }
 
 std::optional<qint64> TimeOf(int hours, int minutes, int seconds, int milliseconds)
@@ -41,7 +38,7 @@ std::optional<QString> DateText(qint64 dayNumber)
 {
     if (dayNumber < 1 || dayNumber > LastDayNumber())
         return std::nullopt;
-    const QDate date = QDate::fromJulianDay(dayNumber - 1 + JulianDayOfDayOne());
+    const QDate date = DayNumber::DateOf(dayNumber);
     return QString::asprintf("%04d%02d%02d", date.year(), date.month(), date.day());
 }
 
@@ -56,7 +53,7 @@ std::optional<qint64> ParseDate(const QString &text)
 
 std::optional<QString> TimeText(qint64 milliseconds)
 {
-    if (milliseconds < 0 || milliseconds >= kMillisecondsPerDay)
+    if (milliseconds < 0 || milliseconds >= DayNumber::kMillisecondsPerDay)
         return std::nullopt;
     const qint64 seconds = milliseconds / 1000;
     return QString::asprintf("%02d:%02d:%02d%03d", int(seconds / 3600), int(seconds / 60 % 60),
@@ -77,9 +74,9 @@ std::optional<QString> TimestampText(double timestamp)
 {
     if (!std::isfinite(timestamp))
         return std::nullopt;
-    double day = std::floor(timestamp / double(kMillisecondsPerDay));
-    double milliseconds = std::round(timestamp - day * double(kMillisecondsPerDay));
-    if (milliseconds >= double(kMillisecondsPerDay)) {
+    double day = std::floor(timestamp / double(DayNumber::kMillisecondsPerDay));
+    double milliseconds = std::round(timestamp - day * double(DayNumber::kMillisecondsPerDay));
+    if (milliseconds >= double(DayNumber::kMillisecondsPerDay)) {
         day += 1;
         milliseconds = 0;
     }
@@ -105,7 +102,7 @@ std::optional<double> ParseTimestamp(const QString &text)
             return std::nullopt;
         milliseconds = *time;
     }
-    return double(*day) * double(kMillisecondsPerDay) + double(milliseconds);
+    return double(*day) * double(DayNumber::kMillisecondsPerDay) + double(milliseconds);
 }
 
 QString FloatText(double value)

@@ -8,8 +8,6 @@
 // timestamp is day number * 86,400,000 + milliseconds.
 namespace PacketValueText {
 
-constexpr qint64 kMillisecondsPerDay = 86400000;
-
 // yyyymmdd; nothing for a day outside the years 1 to 9999.
 std::optional<QString> DateText(qint64 dayNumber);
 std::optional<qint64> ParseDate(const QString &text);

@@ -70,15 +70,6 @@ bool IsWideTextMemo(const PacketColumn &column)
     return column.subtype.compare(QLatin1String("WideText"), Qt::CaseInsensitive) == 0;
 }
 
-QString TextOfUtf16Bytes(const QByteArray &bytes)
-{
-    QString text;
-    for (qsizetype index = 0; index + 1 < bytes.size(); index += 2)
-        text += QChar(char16_t(static_cast<unsigned char>(bytes[index])
-                               | (static_cast<unsigned char>(bytes[index + 1]) << 8)));
-    return text;
-}
-
 bool FitsInteger(qint64 value, ColumnKind kind, int size)
 {
     if (size >= 8)
@@ -743,7 +734,7 @@ private:
             if (IsPlainTextMemo(column))
                 return AnsiText::ToUnicode(bytes);
             if (IsWideTextMemo(column))
-                return TextOfUtf16Bytes(bytes);
+                return TextOfUtf16LittleEndian(bytes);
             return QString::fromLatin1(bytes.toBase64());
         }
         case ColumnKind::Nested: break;

@@ -1,7 +1,6 @@
 #include "cache/table/ClientDataSet.h"
 
 #include "cache/base/AnsiText.h"
-#include "cache/packet/BinaryPacket.h"
 #include "cache/table/DataSource.h"
 #include "cache/base/Exceptions.h"
 #include "cache/table/FieldKinds.h"
@@ -336,7 +335,7 @@ QByteArray TClientDataSet::SaveToBytes(TDataPacketFormat format)
     // was a fifth of its work.
     if (format == dfBinary) {
         CheckBrowseMode();
-        return BinaryPacket::EncodeColumns(ShapePacket(), cellsByColumn_, std::size_t(rowCount_));
+        return PacketCodec::EncodeBinaryColumns(ShapePacket(), cellsByColumn_, std::size_t(rowCount_));
     }
     return PacketCodec::EncodeXml(SaveToPacket(), format == dfXMLUTF8);
 }

@@ -1,9 +1,11 @@
 #include "cache/table/Field.h"
 
 #include "cache/base/AnsiText.h"
-#include "cache/table/ClientDataSet.h"
 #include "cache/base/Exceptions.h"
 #include "cache/base/RegionalFormat.h"
+#include "cache/packet/DayNumber.h"
+#include "cache/packet/Utf16Bytes.h"
+#include "cache/table/ClientDataSet.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -14,28 +16,11 @@
 
 namespace {
 
-constexpr qint64 kMillisecondsPerDay = 86'400'000;
-
-// Day 1 is 0001-01-01 of the proleptic Gregorian calendar, as QDate counts.
-qint64 FirstDayJulian()
-{
-    static const qint64 julian = QDate(1, 1, 1).toJulianDay();
-    return julian;
-}
-
-QDate DateOfDayNumber(qint64 day)
-{
-    return QDate::fromJulianDay(FirstDayJulian() + day - 1);
-}
-
-qint64 DayNumberOf(const QDate &date)
-{
-    return date.toJulianDay() - FirstDayJulian() + 1;
-}
+using DayNumber::kMillisecondsPerDay;
 
 QString DateText(qint64 day)
 {
-    return RegionalFormat::ShortDate(DateOfDayNumber(day));
+    return RegionalFormat::ShortDate(DayNumber::DateOf(day));
 }
 
 QString TimeText(qint64 milliseconds)
@@ -65,32 +50,10 @@ QString FloatText(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-QString WideMemoText(const QByteArray &bytes)
-{
-    QString text(bytes.size() / 2, Qt::Uninitialized);
-    for (qsizetype index = 0; index < text.size(); ++index) {
-        const auto low = static_cast<unsigned char>(bytes[2 * index]);
-        const auto high = static_cast<unsigned char>(bytes[2 * index + 1]);
-        text[index] = QChar(char16_t(low | (high << 8)));
-    }
-    return text;
-}
-
-QByteArray WideMemoBytes(const QString &text)
-{
-    QByteArray bytes(text.size() * 2, Qt::Uninitialized);
-    for (qsizetype index = 0; index < text.size(); ++index) {
-        const char16_t unit = text[index].unicode();
-        bytes[2 * index] = char(unit & 0xFF);
-        bytes[2 * index + 1] = char(unit >> 8);
-    }
-    return bytes;
-}
-
 QString BytesText(const QByteArray &bytes, TFieldType type)
 {
     switch (type) {
-    case ftWideMemo: return WideMemoText(bytes);
+    case ftWideMemo: return TextOfUtf16LittleEndian(bytes);
     case ftDataSet: return QStringLiteral("(DataSet)");
     case ftArray: return QStringLiteral("(Array)");
     default: return AnsiText::ToUnicode(bytes);
@@ -202,7 +165,7 @@ Cell DateCell(const QString &text)
     const QDate date = RegionalFormat::ParseShortDate(text);
     if (!date.isValid())
         throw NotValid(text, "date");
-    return DayNumberOf(date);
+    return DayNumber::Of(date);
 }
 
 Cell TimeCell(const QString &text)
@@ -215,7 +178,7 @@ Cell TimeCell(const QString &text)
 
 double TimestampValue(const QDate &date, const QTime &time)
 {
-    return double(DayNumberOf(date)) * double(kMillisecondsPerDay) + double(time.msecsSinceStartOfDay());
+    return double(DayNumber::Of(date)) * double(kMillisecondsPerDay) + double(time.msecsSinceStartOfDay());
 }
 
 // A date alone means midnight; otherwise the date and the time are split at
@@ -328,7 +291,7 @@ Cell FieldCellFromText(const QString &text, TFieldType type, int size)
     case ftBytes: case ftVarBytes: case ftOraBlob: case ftOraClob:
         return BytesCell(AnsiText::Encode(text));
     case ftWideMemo:
-        return BytesCell(WideMemoBytes(text));
+        return BytesCell(Utf16LittleEndianBytes(text));
     case ftDataSet: case ftArray: case ftADT: case ftReference: case ftUnknown:
         throw NoTextAssignment(type);
     default:
