@@ -43,4 +43,17 @@ void Refuse(const QString &reason, int errorCode)
     throw EDBClient(prefix + reason, errorCode);
 }
 
+void RefuseValue(const PacketColumn &column, const QString &problem)
+{
+    Refuse(QStringLiteral("column %1 %2").arg(column.name, problem), kCannotEncode);
+}
+
+bool IntegerFits(qint64 value, bool isSigned, int size)
+{
+    if (size >= 8)
+        return isSigned || value >= 0;
+    const qint64 limit = qint64(1) << (8 * size - (isSigned ? 1 : 0));
+    return isSigned ? (value >= -limit && value < limit) : (value >= 0 && value < limit);
+}
+
 }  // namespace PacketCodec

@@ -44,5 +44,10 @@ bool IsBinaryPacket(const QByteArray &bytes);
 
 // Raises the EDBClient error of a packet that cannot be read or written.
 [[noreturn]] void Refuse(const QString &reason, int errorCode = kInvalidPacket);
+// Refuses to write a packet because of a column's value ("column NAME problem").
+[[noreturn]] void RefuseValue(const PacketColumn &column, const QString &problem);
+
+// Whether an integer fits a signed or unsigned integer of `size` bytes (1 to 8).
+bool IntegerFits(qint64 value, bool isSigned, int size);
 
 }  // namespace PacketCodec
