@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QToolButton>
+#include <QAbstractItemModelTester>
 #include <QtTest>
 #include <memory>
 
@@ -343,23 +344,25 @@ void TestDataAware::viewsFollowChangesMadeElsewhere_data()
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<int>("currentRow");
     QTest::addColumn<int>("mark");
+    // Rows the model reported as inserted (+) or removed (-), in order.
+    QTest::addColumn<QString>("reported");
 
     using M = DataSetTableModel;
-    QTest::newRow("locate") << "locate R3" << QStringList{"R1/L", "R2/C", "R3/L"} << 2 << int(M::CurrentMark);
-    QTest::newRow("edit") << "next edit" << QStringList{"R1/L", "R2/C", "R3/L"} << 1 << int(M::EditMark);
+    QTest::newRow("locate") << "locate R3" << QStringList{"R1/L", "R2/C", "R3/L"} << 2 << int(M::CurrentMark) << QStringLiteral("");
+    QTest::newRow("edit") << "next edit" << QStringList{"R1/L", "R2/C", "R3/L"} << 1 << int(M::EditMark) << QStringLiteral("");
     QTest::newRow("assign while editing") << "next edit set X9" << QStringList{"R1/L", "X9/C", "R3/L"} << 1
-                                          << int(M::EditMark);
+                                          << int(M::EditMark) << QStringLiteral("");
     QTest::newRow("insert") << "next insert" << QStringList{"R1/L", "/", "R2/C", "R3/L"} << 1
-                            << int(M::InsertMark);
+                            << int(M::InsertMark) << QStringLiteral("+1");
     QTest::newRow("insert and post") << "next insert set N1 post"
-                                     << QStringList{"R1/L", "N1/", "R2/C", "R3/L"} << 1 << int(M::CurrentMark);
+                                     << QStringList{"R1/L", "N1/", "R2/C", "R3/L"} << 1 << int(M::CurrentMark) << QStringLiteral("+1");
     QTest::newRow("insert and cancel") << "next insert cancel" << QStringList{"R1/L", "R2/C", "R3/L"} << 1
-                                       << int(M::CurrentMark);
+                                       << int(M::CurrentMark) << QStringLiteral("+1 -1");
     QTest::newRow("delete the middle row") << "next delete" << QStringList{"R1/L", "R3/L"} << 1
-                                           << int(M::CurrentMark);
-    QTest::newRow("close") << "close" << QStringList{} << -1 << int(M::NoMark);
+                                           << int(M::CurrentMark) << QStringLiteral("-1");
+    QTest::newRow("close") << "close" << QStringList{} << -1 << int(M::NoMark) << QStringLiteral("");
     QTest::newRow("close and open") << "next close open" << QStringList{"R1/L", "R2/C", "R3/L"} << 0
-                                    << int(M::CurrentMark);
+                                    << int(M::CurrentMark) << QStringLiteral("");
 }
 
 void TestDataAware::viewsFollowChangesMadeElsewhere()
@@ -368,10 +371,17 @@ void TestDataAware::viewsFollowChangesMadeElsewhere()
     QFETCH(QStringList, rows);
     QFETCH(int, currentRow);
     QFETCH(int, mark);
+    QFETCH(QString, reported);
 
     Rig rig(3);
     QVERIFY(rig.Ready());
     TClientDataSet &table = rig.table;
+    QAbstractItemModelTester tester(rig.grid->TableModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QStringList changes;
+    connect(rig.grid->TableModel(), &QAbstractItemModel::rowsInserted, this,
+            [&](const QModelIndex &, int first, int) { changes << QStringLiteral("+%1").arg(first); });
+    connect(rig.grid->TableModel(), &QAbstractItemModel::rowsRemoved, this,
+            [&](const QModelIndex &, int first, int) { changes << QStringLiteral("-%1").arg(first); });
     const QStringList words = operation.split(' ');
     for (int i = 0; i < words.size(); ++i) {
         const QString &word = words.at(i);
@@ -390,6 +400,7 @@ void TestDataAware::viewsFollowChangesMadeElsewhere()
     }
 
     DataSetTableModel *model = rig.grid->TableModel();
+    QCOMPARE(changes.join(' '), reported);
     QCOMPARE(model->rowCount(), rows.size());
     QStringList shown;
     for (int row = 0; row < model->rowCount(); ++row)

@@ -4,7 +4,10 @@
 #include "cache/table/DataSource.h"
 #include "cache/table/Field.h"
 
+#include <algorithm>
+
 class DataSetTableModel::Link : public TDataLink {
+
 public:
     explicit Link(DataSetTableModel *model) : model_(model) {}
     void ActiveChanged() override { model_->OnActiveChanged(); }
@@ -62,12 +65,13 @@ QVariant DataSetTableModel::data(const QModelIndex &index, int role) const
         return {};
     // The table is asked directly; a row it no longer has reads as nothing
     // until its notice arrives.
-    if (index.row() >= LiveRowCount())
+    const int row = TableRowOf(index.row());
+    if (row < 0 || row >= LiveRowCount())
         return {};
     TField *field = FieldOf(index.column());
     if (!field)
         return {};
-    return DataSet()->ViewText(index.row(), field);
+    return DataSet()->ViewText(row, field);
 }
 
 QVariant DataSetTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -138,12 +142,28 @@ void DataSetTableModel::RebuildColumns()
     }
 }
 
-// Rows are added or removed at the end only: the headers keep their column
-// widths and order, and every remaining row is redrawn afterwards anyway.
+// The table adds a row at its current row (an insert goes before the row it
+// was started on) and removes the current row, one at a time; views are
+// told the row where that happened, so their selection and scroll position
+// follow. Any other change is reported at the end.
 void DataSetTableModel::SyncRowCount()
 {
     const int liveCount = LiveRowCount();
-    if (liveCount > rowCount_) {
+    if (liveCount == rowCount_ + 1) {
+        const int inserted = std::clamp(LiveCurrentRow(), 0, rowCount_);
+        // Until the views are told, they must still see the rows as they were.
+        rowShift_ = {inserted, +1};
+        beginInsertRows(QModelIndex(), inserted, inserted);
+        rowShift_ = {};
+        rowCount_ = liveCount;
+        endInsertRows();
+    } else if (liveCount == rowCount_ - 1 && currentRow_ >= 0 && currentRow_ < rowCount_) {
+        rowShift_ = {currentRow_, -1};
+        beginRemoveRows(QModelIndex(), currentRow_, currentRow_);
+        rowShift_ = {};
+        rowCount_ = liveCount;
+        endRemoveRows();
+    } else if (liveCount > rowCount_) {
         beginInsertRows(QModelIndex(), rowCount_, liveCount - 1);
         rowCount_ = liveCount;
         endInsertRows();
@@ -162,6 +182,15 @@ void DataSetTableModel::SyncCurrentRow()
     if (currentRow_ != previous)
         EmitRowChanged(currentRow_);
     emit CurrentRowMoved(currentRow_);
+}
+
+int DataSetTableModel::TableRowOf(int row) const
+{
+    if (rowShift_.delta == 0 || row < rowShift_.from)
+        return row;
+    if (rowShift_.delta < 0 && row == rowShift_.from)
+        return -1;  // the removed row, already gone from the table
+    return row + (rowShift_.delta > 0 ? 1 : -1);
 }
 
 int DataSetTableModel::LiveRowCount() const

@@ -59,6 +59,7 @@ private:
     void RebuildColumns();
     void SyncRowCount();
     void SyncCurrentRow();
+    int TableRowOf(int row) const;
     int LiveRowCount() const;
     int LiveCurrentRow() const;
     RowMark MarkOf(int row) const;
@@ -68,6 +69,12 @@ private:
     std::unique_ptr<Link> link_;
     QList<TGridColumn> explicitColumns_;
     QList<TGridColumn> columns_;
+    // While a view is being told of a row added or removed at `from`, the
+    // table already has it: rows from there on are read `delta` rows on.
+    struct RowShift {
+        int from = 0;
+        int delta = 0;
+    } rowShift_;
     int rowCount_ = 0;
     int currentRow_ = -1;
 };
