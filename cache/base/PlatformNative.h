@@ -77,6 +77,31 @@ QByteArray ReadToEnd(const QString &path, qint64 lengthAtOpen, qint64 maxBytes, 
     return content;
 }
 
+// Owns one open file of the system (a descriptor, a handle) and closes it
+// once. Traits gives the raw type, its invalid value and how to close it.
+template <typename Traits>
+class OwnedFile {
+public:
+    using Raw = typename Traits::Raw;
+    explicit OwnedFile(Raw raw) : raw_(raw) {}
+    ~OwnedFile() { Close(); }
+    OwnedFile(const OwnedFile &) = delete;
+    OwnedFile &operator=(const OwnedFile &) = delete;
+    Raw Get() const { return raw_; }
+    bool Valid() const { return raw_ != Traits::Invalid(); }
+    bool Close()
+    {
+        if (!Valid())
+            return true;
+        const bool closed = Traits::Close(raw_);
+        raw_ = Traits::Invalid();
+        return closed;
+    }
+
+private:
+    Raw raw_;
+};
+
 // Drops the trailing blanks, control characters and full stops that the
 // operating system's texts end with.
 QString TrimErrorText(QString text);

@@ -43,26 +43,12 @@ QByteArray Encoded(const QString &path)
     return QFile::encodeName(path);
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int Get() const { return descriptor_; }
-    bool Valid() const { return descriptor_ >= 0; }
-    bool Close()
-    {
-        if (!Valid())
-            return true;
-        const bool closed = ::close(descriptor_) == 0;
-        descriptor_ = -1;
-        return closed;
-    }
-
-private:
-    int descriptor_;
+struct DescriptorTraits {
+    using Raw = int;
+    static int Invalid() { return -1; }
+    static bool Close(int descriptor) { return ::close(descriptor) == 0; }
 };
+using Descriptor = Detail::OwnedFile<DescriptorTraits>;
 
 // Writes every byte from the descriptor's position; 0 or the error.
 Error WriteAll(int descriptor, const QByteArray &bytes)

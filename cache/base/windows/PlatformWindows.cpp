@@ -41,26 +41,12 @@ const wchar_t *Wide(const QString &path)
     return reinterpret_cast<const wchar_t *>(path.utf16());
 }
 
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() { Close(); }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Close()
-    {
-        if (!Valid())
-            return true;
-        const bool closed = CloseHandle(handle_) != 0;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle_;
+struct HandleTraits {
+    using Raw = HANDLE;
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(HANDLE handle) { return CloseHandle(handle) != 0; }
 };
+using Handle = Detail::OwnedFile<HandleTraits>;
 
 // Writes every byte from the handle's position; 0 or the error.
 Error WriteAll(HANDLE handle, const QByteArray &bytes)
