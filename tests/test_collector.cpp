@@ -18,7 +18,6 @@ using namespace CommandFiles;
 
 namespace {
 
-const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
 
 // Every row of a table as "barcode|event", in the table's order.
 QStringList RowsOf(TClientDataSet &table)

@@ -26,7 +26,6 @@ using namespace CommandFiles;
 
 namespace {
 
-const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
 
 enum class Scenario { Save, TickOfThree, PassOfTwoFiles };
 

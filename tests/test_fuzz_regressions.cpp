@@ -22,7 +22,6 @@
 
 namespace {
 
-const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
 
 QByteArray Contents(const QString &path)
 {

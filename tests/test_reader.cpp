@@ -16,7 +16,6 @@ using namespace CommandFiles;
 
 namespace {
 
-const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
 const QString MissingPacket = QStringLiteral("Missing data provider or data packet");
 
 void WriteFile(const QString &path, const QByteArray &bytes)
