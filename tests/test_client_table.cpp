@@ -1,6 +1,7 @@
 #include "cache/table/ClientDataSet.h"
 #include "cache/table/DataSource.h"
 #include "cache/base/Exceptions.h"
+#include "cache/packet/PacketCodec.h"
 
 #include <QtTest>
 #include <functional>
@@ -162,6 +163,8 @@ private slots:
     void modifiedFlag();
     void numbersNewRowsFromCounter();
     void packetColumnsMadeWithoutDeclaredOnes();
+    void declaredStringsFromPacketTakeStoredForm_data();
+    void declaredStringsFromPacketTakeStoredForm();
 
     void errors_data();
     void errors();
@@ -472,6 +475,27 @@ void TestClientTable::packetColumnsMadeWithoutDeclaredOnes()
     table.Close();
     QCOMPARE(table.FieldCount(), 0);
     QCOMPARE(MessageOf([&] { table.FieldByName("EVENTO"); }), QString("Field 'EVENTO' not found"));
+}
+
+void TestClientTable::declaredStringsFromPacketTakeStoredForm_data()
+{
+    QTest::addColumn<bool>("binary");
+    QTest::newRow("binary form") << true;
+    QTest::newRow("XML form") << false;
+}
+
+void TestClientTable::declaredStringsFromPacketTakeStoredForm()
+{
+    QFETCH(bool, binary);
+    const Packet packet = CachePacket({"AB   ", "0123456789XYZ"});
+    CacheTable cache;
+    cache.table.SetHeldPacket(binary ? PacketCodec::EncodeBinary(packet) : PacketCodec::EncodeXml(packet, false));
+    cache.table.Open();
+
+    QCOMPARE(cache.Barcodes(), QStringList({"AB", "0123456789"}));
+    cache.table.Last();
+    QVERIFY(cache.table.Locate("COD_BARRA", "ab", loCaseInsensitive));  // whole value, not a prefix
+    QCOMPARE(cache.barcode->AsString(), QString("AB"));
 }
 
 // --- errors ------------------------------------------------------------------

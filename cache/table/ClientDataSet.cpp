@@ -100,6 +100,19 @@ void AppendSearchBytes(QVarLengthArray<char, 32> &bytes, const QString &text)
     bytes.append(encoded.constData(), encoded.size());
 }
 
+// Values read from a packet take the stored form an assigned value takes: a
+// fixed-width column arrives with its values padded by blanks, and "AB   "
+// would never again match the "AB" that a command or the operator gives.
+void FitStringCells(std::vector<Cell> &cells, const PacketColumn &column)
+{
+    if (column.kind != ColumnKind::AnsiString || column.isArray)
+        return;
+    for (Cell &cell : cells) {
+        if (auto *bytes = std::get_if<QByteArray>(&cell))
+            AnsiText::FitToWidth(*bytes, column.size);
+    }
+}
+
 }  // namespace
 
 // --- life --------------------------------------------------------------------
@@ -229,6 +242,8 @@ void TClientDataSet::TakeRows(Packet &packet)
         for (std::size_t column = 0; column < columnCount; ++column)
             cellsByColumn_[column].push_back(std::move(row.cells[column]));
     }
+    for (std::size_t column = 0; column < columnCount; ++column)
+        FitStringCells(cellsByColumn_[column], columns_[qsizetype(column)]);
     rowCount_ = static_cast<int>(packet.rows.size());
     autoIncValue_ = packet.autoIncValue;
     tableAttributes_ = packet.tableAttributes;
