@@ -223,7 +223,7 @@ void TestDataAware::moves_data()
     QTest::newRow("three rows, insert: edit disabled") << 3 << "next insert" << 1 << "????10";
     QTest::newRow("three rows, edit: edit disabled") << 3 << "edit" << 0 << "????10";
     QTest::newRow("three rows, edit then Esc") << 3 << "edit Esc" << 0 << "????11";
-    QTest::newRow("no rows, edit starts a new row") << 0 << "edit" << 0 << "????10";
+    QTest::newRow("no rows, edit starts a new row") << 0 << "edit" << 0 << "000010";
 }
 
 void TestDataAware::moves()

@@ -469,11 +469,9 @@ void TClientDataSet::Edit()
 void TClientDataSet::Insert()
 {
     CheckBrowseMode();
-    bofBeforeInsert_ = bof_;
-    eofBeforeInsert_ = eof_;
+    // Bof and Eof stay: a new row is no move, and the navigator keeps the
+    // buttons towards an end the table stands at disabled.
     StartPending(false);
-    bof_ = false;
-    eof_ = false;
     SetState(dsInsert);
     NotifyDataSetChanged();
     NotifyEditingChanged();
@@ -570,10 +568,6 @@ void TClientDataSet::AbandonPending()
 {
     const bool wasInsert = state_ == dsInsert;
     pending_.clear();
-    if (wasInsert) {
-        bof_ = bofBeforeInsert_;
-        eof_ = eofBeforeInsert_;
-    }
     SetState(dsBrowse);
     if (wasInsert)
         NotifyDataSetChanged();
