@@ -234,6 +234,8 @@ private slots:
         QTest::newRow("text in an integer column") << Column("A", ColumnKind::SignedInt, 4) << Cell(QStringLiteral("1"));
         QTest::newRow("decimal that is not one") << Column("A", ColumnKind::Bcd, 10) << Cell(QStringLiteral("1e5"));
         QTest::newRow("decimal of 65 digits") << Column("A", ColumnKind::Bcd, 10) << Cell(QString(65, QLatin1Char('9')));
+        QTest::newRow("name outside the code page") << Column(QString::fromUtf8("Ｎｏ"), ColumnKind::AnsiString, 10)
+                                                    << Cell(QByteArray("1"));
     }
 
     void unwritableValuesAreRefused()
@@ -245,7 +247,7 @@ private slots:
             QFAIL("the value was written");
         } catch (const EDBClient &error) {
             QCOMPARE(error.ErrorCode(), int(PacketCodec::kCannotEncode));
-            QVERIFY2(error.Message().contains(QLatin1String("column A")), qPrintable(error.Message()));
+            QVERIFY2(error.Message().contains("column " + column.name), qPrintable(error.Message()));
         }
     }
 

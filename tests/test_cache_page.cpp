@@ -267,6 +267,9 @@ void TestCachePage::browsing_data()
     QTest::newRow("three rows, click third row") << three << true << "row:2" << "111111" << "333";
     QTest::newRow("three rows, Ctrl+End Ctrl+Home") << three << true << "Ctrl+End Ctrl+Home" << "001111"
                                                     << "111";
+    // A new row is no move: the buttons towards an end the table stands at stay off.
+    QTest::newRow("three rows, next, first, insert") << three << true << "next first insert" << "001110" << "";
+    QTest::newRow("no rows, typing starts a new row") << QStringList{} << true << "type:9" << "000010" << "9";
 }
 
 void TestCachePage::browsing()
@@ -290,6 +293,9 @@ void TestCachePage::browsing()
         else if (step == "next") page.Click(nbNext);
         else if (step == "last") page.Click(nbLast);
         else if (step == "prior") page.Click(nbPrior);
+        else if (step == "first") page.Click(nbFirst);
+        else if (step == "insert") page.Click(nbInsert);
+        else if (step.startsWith("type:")) page.TypeInto(page.window->DBEdit1, step.mid(5));
         else if (step.startsWith("row:")) {
             const int row = step.mid(4).toInt();
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,

@@ -1,6 +1,7 @@
 #include "cache/table/ClientDataSet.h"
 #include "cache/table/DataSource.h"
 #include "cache/base/Exceptions.h"
+#include "cache/packet/PacketCodec.h"
 
 #include <QtTest>
 #include <functional>
@@ -162,6 +163,8 @@ private slots:
     void modifiedFlag();
     void numbersNewRowsFromCounter();
     void packetColumnsMadeWithoutDeclaredOnes();
+    void declaredStringsFromPacketTakeStoredForm_data();
+    void declaredStringsFromPacketTakeStoredForm();
 
     void errors_data();
     void errors();
@@ -297,19 +300,22 @@ void TestClientTable::script_data()
         << QStringList{"C|-E|browse", "B|--|browse", "A|B-|browse", "B|--|browse", "B|--|browse"} << abc;
     QTest::newRow("empty table keeps both flags")
         << QStringList{} << QStringList{"next", "prior", "first", "last", "insert", "cancel", "edit", "set:X", "post"}
-        << QStringList{"|BE|browse", "|BE|browse", "|BE|browse", "|BE|browse", "|--|insert", "|BE|browse",
-                       "|--|insert", "X|--|insert", "X|--|browse"}
+        << QStringList{"|BE|browse", "|BE|browse", "|BE|browse", "|BE|browse", "|BE|insert", "|BE|browse",
+                       "|BE|insert", "X|BE|insert", "X|--|browse"}
         << QStringList{"X"};
     QTest::newRow("insert goes before the current row")
         << abc << QStringList{"next", "insert", "set:X", "post"}
         << QStringList{"B|--|browse", "|--|insert", "X|--|insert", "X|--|browse"} << QStringList{"A", "X", "B", "C"};
     QTest::newRow("insert at the last row")
         << abc << QStringList{"last", "insert", "set:X", "post", "next"}
-        << QStringList{"C|-E|browse", "|--|insert", "X|--|insert", "X|--|browse", "C|--|browse"}
+        << QStringList{"C|-E|browse", "|-E|insert", "X|-E|insert", "X|--|browse", "C|--|browse"}
         << QStringList{"A", "B", "X", "C"};
+    QTest::newRow("insert after first keeps Bof")
+        << abc << QStringList{"next", "first", "insert", "cancel"}
+        << QStringList{"B|--|browse", "A|B-|browse", "|B-|insert", "A|B-|browse"} << abc;
     QTest::newRow("cancelled insert restores row and flags")
         << abc << QStringList{"last", "insert", "set:X", "cancel"}
-        << QStringList{"C|-E|browse", "|--|insert", "X|--|insert", "C|-E|browse"} << abc;
+        << QStringList{"C|-E|browse", "|-E|insert", "X|-E|insert", "C|-E|browse"} << abc;
     QTest::newRow("cancelled edit keeps stored values")
         << abc << QStringList{"edit", "set:Z", "cancel"} << QStringList{"A|B-|edit", "Z|B-|edit", "A|B-|browse"} << abc;
     QTest::newRow("posted edit replaces values")
@@ -320,7 +326,7 @@ void TestClientTable::script_data()
         << QStringList{"Z", "B", "C"};
     QTest::newRow("edit during insert does nothing")
         << abc << QStringList{"insert", "edit", "set:X", "post"}
-        << QStringList{"|--|insert", "|--|insert", "X|--|insert", "X|--|browse"} << QStringList{"X", "A", "B", "C"};
+        << QStringList{"|B-|insert", "|B-|insert", "X|B-|insert", "X|--|browse"} << QStringList{"X", "A", "B", "C"};
     QTest::newRow("delete middle row")
         << abc << QStringList{"next", "delete"} << QStringList{"B|--|browse", "C|--|browse"} << QStringList{"A", "C"};
     QTest::newRow("delete last row")
@@ -341,13 +347,13 @@ void TestClientTable::script_data()
     QTest::newRow("move abandons an untouched edit")
         << abc << QStringList{"edit", "next"} << QStringList{"A|B-|edit", "B|--|browse"} << abc;
     QTest::newRow("move abandons an untouched insert")
-        << abc << QStringList{"insert", "next"} << QStringList{"|--|insert", "B|--|browse"} << abc;
+        << abc << QStringList{"insert", "next"} << QStringList{"|B-|insert", "B|--|browse"} << abc;
     QTest::newRow("move posts a typed insert")
-        << abc << QStringList{"insert", "set:X", "next"} << QStringList{"|--|insert", "X|--|insert", "A|--|browse"}
+        << abc << QStringList{"insert", "set:X", "next"} << QStringList{"|B-|insert", "X|B-|insert", "A|--|browse"}
         << QStringList{"X", "A", "B", "C"};
     QTest::newRow("insert posts the pending insert before its own")
         << abc << QStringList{"insert", "set:X", "insert", "set:Y", "post"}
-        << QStringList{"|--|insert", "X|--|insert", "|--|insert", "Y|--|insert", "Y|--|browse"}
+        << QStringList{"|B-|insert", "X|B-|insert", "|--|insert", "Y|--|insert", "Y|--|browse"}
         << QStringList{"Y", "X", "A", "B", "C"};
     QTest::newRow("released row, then a new row before the current one")
         << abc << QStringList{"locate:B", "delete", "insert", "set:B", "post"}
@@ -355,7 +361,7 @@ void TestClientTable::script_data()
         << QStringList{"A", "B", "C"};
     QTest::newRow("eleven characters stored as ten")
         << QStringList{} << QStringList{"insert", "set:ABCDEFGHIJK", "post", "locate:ABCDEFGHIJK", "locate:ABCDEFGHIJ"}
-        << QStringList{"|--|insert", "ABCDEFGHIJ|--|insert", "ABCDEFGHIJ|--|browse", "ABCDEFGHIJ|--|browse",
+        << QStringList{"|BE|insert", "ABCDEFGHIJ|BE|insert", "ABCDEFGHIJ|--|browse", "ABCDEFGHIJ|--|browse",
                        "ABCDEFGHIJ|--|browse"}
         << QStringList{"ABCDEFGHIJ"};
 }
@@ -472,6 +478,27 @@ void TestClientTable::packetColumnsMadeWithoutDeclaredOnes()
     table.Close();
     QCOMPARE(table.FieldCount(), 0);
     QCOMPARE(MessageOf([&] { table.FieldByName("EVENTO"); }), QString("Field 'EVENTO' not found"));
+}
+
+void TestClientTable::declaredStringsFromPacketTakeStoredForm_data()
+{
+    QTest::addColumn<bool>("binary");
+    QTest::newRow("binary form") << true;
+    QTest::newRow("XML form") << false;
+}
+
+void TestClientTable::declaredStringsFromPacketTakeStoredForm()
+{
+    QFETCH(bool, binary);
+    const Packet packet = CachePacket({"AB   ", "0123456789XYZ"});
+    CacheTable cache;
+    cache.table.SetHeldPacket(binary ? PacketCodec::EncodeBinary(packet) : PacketCodec::EncodeXml(packet, false));
+    cache.table.Open();
+
+    QCOMPARE(cache.Barcodes(), QStringList({"AB", "0123456789"}));
+    cache.table.Last();
+    QVERIFY(cache.table.Locate("COD_BARRA", "ab", loCaseInsensitive));  // whole value, not a prefix
+    QCOMPARE(cache.barcode->AsString(), QString("AB"));
 }
 
 // --- errors ------------------------------------------------------------------

@@ -171,6 +171,7 @@ private slots:
     void pageKeysMoveByWhatTheGridShows();
     void gridShowsTitlesHiddenColumnAndIndicator();
     void indicatorIsDrawn();
+    void titlesAndCurrentRowHighlight();
     void viewsFollowChangesMadeElsewhere_data();
     void viewsFollowChangesMadeElsewhere();
     void navigatorNeverTakesTheFocus();
@@ -223,7 +224,7 @@ void TestDataAware::moves_data()
     QTest::newRow("three rows, insert: edit disabled") << 3 << "next insert" << 1 << "????10";
     QTest::newRow("three rows, edit: edit disabled") << 3 << "edit" << 0 << "????10";
     QTest::newRow("three rows, edit then Esc") << 3 << "edit Esc" << 0 << "????11";
-    QTest::newRow("no rows, edit starts a new row") << 0 << "edit" << 0 << "????10";
+    QTest::newRow("no rows, edit starts a new row") << 0 << "edit" << 0 << "000010";
 }
 
 void TestDataAware::moves()
@@ -336,6 +337,52 @@ void TestDataAware::indicatorIsDrawn()
     QVERIFY(marks.at(0) != marks.at(1));
     QVERIFY(marks.at(1) != marks.at(2));
     QVERIFY(marks.at(0) != marks.at(2));
+}
+
+QColor ColourAt(QWidget *widget, const QPoint &point)
+{
+    return widget->grab(QRect(point, QSize(1, 1))).toImage().pixelColor(0, 0);
+}
+
+void TestDataAware::titlesAndCurrentRowHighlight()
+{
+    Rig rig(3);
+    QVERIFY(rig.Ready());
+    QHeaderView *titles = rig.grid->horizontalHeader();
+    QWidget *titleArea = titles->viewport();
+
+    // Titles start at the left of their columns.
+    const QRect name(titles->sectionViewportPosition(1), 0, titles->sectionSize(1), titles->height());
+    const QImage nameTitle = titleArea->grab(name).toImage();
+    int firstInk = -1;
+    for (int x = 2; x < nameTitle.width() - 2 && firstInk < 0; ++x)
+        for (int y = 2; y < nameTitle.height() - 2 && firstInk < 0; ++y)
+            if (nameTitle.pixelColor(x, y).lightness() < 100)
+                firstInk = x;
+    QVERIFY2(firstInk >= 0 && firstInk < name.width() / 4, qPrintable(QString::number(firstInk)));
+
+    // The title under the pointer is highlighted until the pointer leaves it.
+    const QImage plain = titleArea->grab().toImage();
+    const QPoint onName = name.center() + QPoint(name.width() / 3, 0);
+    QMouseEvent move(QEvent::MouseMove, onName, titleArea->mapToGlobal(onName), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(titleArea, &move);
+    QVERIFY(titleArea->grab(name).toImage() != nameTitle);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(titleArea, &leave);
+    QCOMPARE(titleArea->grab().toImage(), plain);
+
+    // The current row is highlighted while the grid has the focus, and only then.
+    const auto rowColour = [&rig](int row) {
+        return ColourAt(rig.grid->viewport(),
+                        QPoint(rig.grid->columnViewportPosition(2) + 150, rig.grid->rowViewportPosition(row) + 3));
+    };
+    rig.grid->setFocus();
+    QVERIFY(rig.grid->hasFocus());
+    QVERIFY(rowColour(0) != rowColour(1));
+    rig.elsewhere->setFocus();
+    QVERIFY(!rig.grid->hasFocus());
+    QCOMPARE(rowColour(0), rowColour(1));
 }
 
 void TestDataAware::viewsFollowChangesMadeElsewhere_data()

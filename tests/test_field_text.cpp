@@ -193,6 +193,10 @@ void TestFieldText::storedCellsRead_data()
                                << RegionalFormat::ShortDate(moment.date()) + " " + RegionalFormat::LongTime(moment.time());
     QTest::newRow("8-bit bytes") << ColumnKind::AnsiString << 10 << "" << Cell{QByteArray("\x80\xE9\x9F")}
                                  << QString::fromUtf8("€éŸ");
+    QTest::newRow("8-bit blanks padding a fixed width") << ColumnKind::AnsiString << 5 << "FixedChar"
+                                                        << Cell{QByteArray("AB   ")} << "AB";
+    QTest::newRow("8-bit wider than its column, then trimmed") << ColumnKind::AnsiString << 3 << ""
+                                                               << Cell{QByteArray("AB CDEFGH")} << "AB";
     QTest::newRow("float third") << ColumnKind::Float << 8 << "" << Cell{1.0 / 3} << "0.3333333333333333";
     QTest::newRow("float whole") << ColumnKind::Float << 8 << "" << Cell{100.0} << "100";
 }

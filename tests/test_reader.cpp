@@ -135,6 +135,13 @@ void ReaderTest::readsOneFile_data()
     QTest::newRow("binary, string id") << BinaryCommands({{"X1", "L"}, {"X2", "C"}}, false)
                                        << QStringList{"X1|L", "X2|C"};
     QTest::newRow("binary, integer id") << BinaryCommands({{"123", "C"}}, true) << QStringList{"123|C"};
+    QTest::newRow("fixed-width id padded with blanks")
+        << XmlPacket({{"ID_COMANDA", "string", 5, "FixedChar"}, {"EVENTO", "string", 1}}, {Row{{"AB   ", "L "}}})
+        << QStringList{"AB|L"};
+    QTest::newRow("id wider than its column")
+        << XmlPacket({{"ID_COMANDA", "string", 3}, {"EVENTO", "string", 1}}, {Row{{"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "C"}}})
+        << QStringList{"ABC|C"};
+    QTest::newRow("binary, padded id") << BinaryCommands({{"AB   ", "L"}}, false) << QStringList{"AB|L"};
 }
 
 void ReaderTest::readsOneFile()

@@ -3,6 +3,7 @@
 #include "app/dataaware/DataSetTableModel.h"
 #include "app/dataaware/GridIndicatorHeader.h"
 #include "app/dataaware/GridRowDelegate.h"
+#include "app/dataaware/GridTitleHeader.h"
 #include "cache/table/ClientDataSet.h"
 #include "cache/table/DataSource.h"
 #include "cache/base/HandlerGuard.h"
@@ -16,6 +17,7 @@
 
 TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), tableModel_(new DataSetTableModel(this))
 {
+    setHorizontalHeader(new GridTitleHeader(this));
     setVerticalHeader(new GridIndicatorHeader(this));
     setModel(tableModel_);
     setItemDelegate(new GridRowDelegate(tableModel_, this));
@@ -33,8 +35,6 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), tableModel_(new DataSetT
     titles->setSectionsMovable(true);
     titles->setHighlightSections(false);
     titles->setStretchLastSection(false);
-    titles->setMouseTracking(true);
-    titles->setAttribute(Qt::WA_Hover);
 
     const int rowHeight = fontMetrics().height() + 4;
     verticalHeader()->setMinimumSectionSize(rowHeight);
@@ -188,9 +188,16 @@ bool TDBGrid::AskDeleteRecord()
     return question.clickedButton() == ok;
 }
 
+void TDBGrid::focusInEvent(QFocusEvent *event)
+{
+    QTableView::focusInEvent(event);
+    viewport()->update();  // the current row's highlight comes with the focus
+}
+
 void TDBGrid::focusOutEvent(QFocusEvent *event)
 {
     QTableView::focusOutEvent(event);
+    viewport()->update();
     // A box or menu over the window takes the focus only for a while; the
     // operator has not left the grid.
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)

@@ -2,6 +2,8 @@
 
 #include "app/dataaware/DataSetTableModel.h"
 
+#include <QWidget>
+
 GridRowDelegate::GridRowDelegate(DataSetTableModel *model, QObject *parent)
     : QStyledItemDelegate(parent), model_(model)
 {
@@ -11,7 +13,10 @@ void GridRowDelegate::initStyleOption(QStyleOptionViewItem *option, const QModel
 {
     QStyledItemDelegate::initStyleOption(option, index);
     option->state &= ~QStyle::State_HasFocus;
-    if (index.row() == model_->CurrentRow())
+    // The current row is highlighted only while the grid has the focus; the
+    // indicator column marks it at all times.
+    const bool gridFocused = option->widget && option->widget->hasFocus();
+    if (gridFocused && index.row() == model_->CurrentRow())
         option->state |= QStyle::State_Selected;
     else
         option->state &= ~QStyle::State_Selected;

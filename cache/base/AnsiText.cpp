@@ -69,11 +69,21 @@ QByteArray FromUnicode(const QString &text, int width)
 {
     const qsizetype nul = text.indexOf(QChar(0));
     QByteArray bytes = Encode(nul < 0 ? text : text.left(nul));
-    if (width > 0 && bytes.size() > width)
-        bytes.truncate(width);
-    while (!bytes.isEmpty() && bytes.back() == ' ')
-        bytes.chop(1);
+    FitToWidth(bytes, width);
     return bytes;
+}
+
+void FitToWidth(QByteArray &bytes, int width)
+{
+    const bool tooWide = width > 0 && bytes.size() > width;
+    if (!tooWide && !bytes.endsWith(' '))
+        return;  // the usual case: nothing to change, nothing copied
+    if (tooWide)
+        bytes.truncate(width);
+    qsizetype length = bytes.size();
+    while (length > 0 && bytes.at(length - 1) == ' ')
+        --length;
+    bytes.truncate(length);
 }
 
 QString ToUnicode(const QByteArray &bytes)

@@ -12,6 +12,10 @@ namespace AnsiText {
 // no cut) and trailing blanks are trimmed.
 QByteArray FromUnicode(const QString &text, int width);
 
+// Brings column bytes to their stored form: cut to width bytes (width <= 0:
+// no cut), trailing blanks trimmed.
+void FitToWidth(QByteArray &bytes, int width);
+
 QString ToUnicode(const QByteArray &bytes);
 
 // Every character to its byte, '?' for those the code page cannot hold;

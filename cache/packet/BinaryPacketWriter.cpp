@@ -134,9 +134,19 @@ void WriteAttribute(ByteWriter &writer, const PacketAttribute &attribute)
     writer.Bytes(attribute.value);
 }
 
+// Names are 8-bit text here. A name the code page cannot hold would be
+// written with "?" in its place, and the column never found by it again.
+QByteArray ColumnNameBytes(const PacketColumn &column)
+{
+    QByteArray bytes = AnsiText::Encode(column.name);
+    if (AnsiText::ToUnicode(bytes) != column.name)
+        RefuseValue(column, QStringLiteral("has a name that the 8-bit code page cannot hold"));
+    return bytes;
+}
+
 void WriteColumn(ByteWriter &writer, const PacketColumn &column, quint32 typeWord)
 {
-    WriteName(writer, AnsiText::Encode(column.name), QStringLiteral("column %1").arg(column.name));
+    WriteName(writer, ColumnNameBytes(column), QStringLiteral("column %1").arg(column.name));
     writer.U32(typeWord);
     writer.U16(FlagsOf(column));
     const QList<PacketAttribute> attributes = AttributesOf(column);

@@ -1,5 +1,6 @@
 #include "cache/table/ClientDataSet.h"
 
+#include "cache/base/AnsiText.h"
 #include "cache/table/DataSource.h"
 #include "cache/base/Exceptions.h"
 #include "cache/table/FieldKinds.h"
@@ -25,6 +26,19 @@ bool IsBlank(const Cell &cell)
 bool SameName(const QString &left, const QString &right)
 {
     return left == right || left.toUpper() == right.toUpper();
+}
+
+// Values read from a packet take the stored form an assigned value takes: a
+// fixed-width column arrives with its values padded by blanks, and "AB   "
+// would never again match the "AB" that a command or the operator gives.
+void FitStringCells(std::vector<Cell> &cells, const PacketColumn &column)
+{
+    if (column.kind != ColumnKind::AnsiString || column.isArray)
+        return;
+    for (Cell &cell : cells) {
+        if (auto *bytes = std::get_if<QByteArray>(&cell))
+            AnsiText::FitToWidth(*bytes, column.size);
+    }
 }
 
 }  // namespace
@@ -156,6 +170,8 @@ void TClientDataSet::TakeRows(Packet &packet)
         for (std::size_t column = 0; column < columnCount; ++column)
             cellsByColumn_[column].push_back(std::move(row.cells[column]));
     }
+    for (std::size_t column = 0; column < columnCount; ++column)
+        FitStringCells(cellsByColumn_[column], columns_[qsizetype(column)]);
     rowCount_ = static_cast<int>(packet.rows.size());
     autoIncValue_ = packet.autoIncValue;
     tableAttributes_ = packet.tableAttributes;
@@ -381,11 +397,9 @@ void TClientDataSet::Edit()
 void TClientDataSet::Insert()
 {
     CheckBrowseMode();
-    bofBeforeInsert_ = bof_;
-    eofBeforeInsert_ = eof_;
+    // Bof and Eof stay: a new row is no move, and the navigator keeps the
+    // buttons towards an end the table stands at disabled.
     StartPending(false);
-    bof_ = false;
-    eof_ = false;
     SetState(dsInsert);
     NotifyDataSetChanged();
     NotifyEditingChanged();
@@ -482,10 +496,6 @@ void TClientDataSet::AbandonPending()
 {
     const bool wasInsert = state_ == dsInsert;
     pending_.clear();
-    if (wasInsert) {
-        bof_ = bofBeforeInsert_;
-        eof_ = eofBeforeInsert_;
-    }
     SetState(dsBrowse);
     if (wasInsert)
         NotifyDataSetChanged();

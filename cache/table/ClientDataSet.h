@@ -188,10 +188,8 @@ private:
     QList<PacketAttribute> tableAttributes_;
 
     // The pending row of dsEdit and dsInsert; a new row goes before the row
-    // current at Insert, whose flags come back if it is abandoned.
+    // current at Insert.
     std::vector<Cell> pending_;
-    bool bofBeforeInsert_ = false;
-    bool eofBeforeInsert_ = false;
 
     QList<TDataSource *> dataSources_;
 

@@ -40,6 +40,8 @@ QString FieldElement(const Column &column)
     QString element = QStringLiteral("<FIELD attrname=\"%1\" fieldtype=\"%2\"").arg(column.name, column.fieldType);
     if (column.width > 0)
         element += QStringLiteral(" WIDTH=\"%1\"").arg(column.width);
+    if (!column.subtype.isEmpty())
+        element += QStringLiteral(" SUBTYPE=\"%1\"").arg(column.subtype);
     return element + QStringLiteral("/>");
 }
 

@@ -17,6 +17,7 @@ struct Column {
     QString name;
     QString fieldType = QStringLiteral("string");  // string, string.uni, i4, ...
     int width = 20;                                // WIDTH; 0 leaves it out
+    QString subtype = {};                          // SUBTYPE; empty leaves it out
 };
 
 struct Row {
