@@ -479,6 +479,80 @@ void OverwriteFileInPlace(const QString &path, const QByteArray &bytes)
         ThrowCreateError(target, SystemErrorText(int(error)));
 }
 
+// Append and truncate: a block of their own, for both systems.
+namespace {
+
+NativeError AppendAndFlush(const QString &path, const QByteArray &bytes)
+{
+    if (FaultInjected(FileOperation::Open, path))
+        return kInjectedError;
+#ifdef Q_OS_WIN
+    Handle file(CreateFileW(Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+#else
+    Descriptor file(::open(Native(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+#endif
+    if (!file.Valid())
+        return LastError();
+    if (FaultInjected(FileOperation::Write, path))
+        return kInjectedError;
+    if (const NativeError error = WriteAll(file.Get(), bytes))
+        return error;
+    if (FaultInjected(FileOperation::Flush, path))
+        return kInjectedError;
+#ifdef Q_OS_WIN
+    if (!FlushFileBuffers(file.Get()))
+#elif defined(__APPLE__)
+    if (::fsync(file.Get()) != 0)
+#else
+    if (::fdatasync(file.Get()) != 0)
+#endif
+        return LastError();
+    if (!file.Close())
+        return LastError();
+    return 0;
+}
+
+NativeError CutTo(const QString &path, qint64 length)
+{
+    if (FaultInjected(FileOperation::Write, path))
+        return kInjectedError;
+#ifdef Q_OS_WIN
+    Handle file(CreateFileW(Wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return LastError();
+    LARGE_INTEGER position {};
+    position.QuadPart = length;
+    if (!SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get()))
+        return LastError();
+    if (!file.Close())
+        return LastError();
+#else
+    if (::truncate(Native(path).constData(), off_t(length)) != 0)
+        return LastError();
+#endif
+    return 0;
+}
+
+}  // namespace
+
+void AppendDurably(const QString &path, const QByteArray &bytes)
+{
+    const QString target = FullPath(path);
+    const NativeError error = AppendAndFlush(target, bytes);
+    if (error != 0)
+        ThrowCreateError(target, SystemErrorText(int(error)));
+}
+
+void TruncateFile(const QString &path, qint64 length)
+{
+    const QString target = FullPath(path);
+    const NativeError error = CutTo(target, length);
+    if (error != 0)
+        ThrowCreateError(target, SystemErrorText(int(error)));
+}
+
 bool RenameNoReplace(const QString &from, const QString &to)
 {
     if (FaultInjected(FileOperation::Rename, from)) {
