@@ -38,7 +38,7 @@ QByteArray ReadOrEmpty(const QString &path)
 // Appends released lines until killed: the other side of the kill test.
 [[noreturn]] void AppendForever(const QString &folder)
 {
-    GateJournal journal(folder);
+    GateJournal journal(folder, [] { return Night; });
     for (int count = 0;; ++count)
         journal.Decision(Outcome::Released, QStringLiteral("B%1").arg(count) + QString(200, QLatin1Char('x')),
                          QStringLiteral("L"));
@@ -168,18 +168,18 @@ void GateJournalTest::killLeavesOnlyWholeLines()
 {
     ProgramFolderFixture folder;
     const QString journalFolder = JournalFolder(folder);
-    GateJournal journal(journalFolder);
+    GateJournal journal(journalFolder, [] { return Night; });
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(), {ChildMode, journalFolder});
     QVERIFY(child.waitForStarted());
-    const QString today = journal.FileFor(QDate::currentDate());
-    QTRY_VERIFY_WITH_TIMEOUT(Platform::FileSize(today) > 64 * 1024, 60000);
+    const QString day = journal.FileFor(Night.date());
+    QTRY_VERIFY_WITH_TIMEOUT(Platform::FileSize(day) > 64 * 1024, 60000);
     child.kill();  // SIGKILL: no chance to finish the line being written
     QVERIFY(child.waitForFinished());
 
     journal.Decision(Outcome::Blocked, QStringLiteral("after"), QStringLiteral("C"));
 
-    const QList<QByteArray> lines = ReadOrEmpty(journal.FileFor(QDate::currentDate())).split('\n');
+    const QList<QByteArray> lines = ReadOrEmpty(day).split('\n');
     QCOMPARE(lines.first() + '\n', GateJournal::Header);
     QVERIFY(lines.last().isEmpty());
     const QRegularExpression released(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3},released,B\d+x{200},L,$)"));
