@@ -81,7 +81,7 @@ void RegisterJournalBenchmarks()
         // adds a third flush and an open: on a small cache, where flushes are
         // nearly all the cost, half as much again, and some room for a disk
         // whose flushes vary.
-        comparison.goal = 1.75;
+        comparison.goal = 1.7;
         comparison.metric = BenchPlan::Metric::Interleaved;
         auto *benchmark = BenchPlan::RegisterInterleaved(
             comparison, [rows](benchmark::State &state) { JournaledScanLoop(state, rows); });
