@@ -22,6 +22,7 @@ const QString Separator = QStringLiteral("===============================");
 const QString ReleasedPrefix = QStringLiteral("Comanda  Liberada com Sucesso :");
 const QString BlockedPrefix = QStringLiteral("Comanda Bloqueada. Status de consumo, se encontra Ativo  :");
 const QString NotRegisteredPrefix = QStringLiteral("Comanda não cadastrada no sistema:");
+const QString JournalFailingPrefix = QStringLiteral("Diário de saídas sem gravar: ");
 
 // Where the window's font is missing, the nearest narrow sans-serif stands in.
 void InstallFontFallbacks()
@@ -45,7 +46,8 @@ T_FrmEmulador::T_FrmEmulador(QWidget *parent)
       cdsEmuladorID(FoReleaseCache.cdsEmuladorID),
       cdsEmuladorCOD_BARRA(FoReleaseCache.cdsEmuladorCOD_BARRA),
       cdsEmuladorEVENTO(FoReleaseCache.cdsEmuladorEVENTO),
-      dsEmulador(QStringLiteral("dsEmulador"))
+      dsEmulador(QStringLiteral("dsEmulador")),
+      FoJournal(Platform::ProgramFolder() + GateJournal::FolderName)
 {
     InstallFontFallbacks();
     setupUi(this);
@@ -55,6 +57,12 @@ T_FrmEmulador::T_FrmEmulador(QWidget *parent)
     Label2->adjustSize();
     setWindowIcon(GatePicture::ProgramIcon());
     StatusBar1->addWidget(StatusPanel1, 1);
+    journalStatus_ = new QLabel(StatusBar1);
+    journalStatus_->setObjectName(QStringLiteral("JournalStatus"));
+    journalStatus_->setMaximumWidth(240);
+    StatusBar1->addPermanentWidget(journalStatus_);
+    journalStatus_->hide();
+    FoJournal.SetStateHandler([this](const QString &error) { ShowJournalState(error); });
     _img01->setPixmap(QPixmap::fromImage(GatePicture::GatePost()));
     _Shape->SetBrushColor(clSilver);
     FoMemoLog.SetMemo(Memo1);
@@ -125,6 +133,7 @@ void T_FrmEmulador::FormCreate(QObject *)
     EmuladorFoXML->SetPathXML(editPathXML->text());
     EmuladorFoXML->IniciarColeta();
     EmuladorFoXML->SetMemoLog(&FoMemoLog);
+    EmuladorFoXML->SetJournal(&FoJournal);
     EmuladorFoXML->get_Timmer()->start();
 }
 
@@ -134,7 +143,8 @@ void T_FrmEmulador::FormShow(QObject *)
 }
 
 // The gate's decision for the typed barcode. An error of the cache leaves the
-// handler where it arises, so the text stays in the box for another try.
+// handler where it arises, so the text stays in the box for another try. The
+// journal has the decision on disk before the memo shows it.
 void T_FrmEmulador::_editCodigoBarraKeyDown(QObject *, int &Key, Qt::KeyboardModifiers)
 {
     if (!IsEnter(Key))
@@ -144,15 +154,20 @@ void T_FrmEmulador::_editCodigoBarraKeyDown(QObject *, int &Key, Qt::KeyboardMod
         const QString event = cdsEmulador.FieldByName(QStringLiteral("evento"))->AsString();
         if (event == QLatin1String("C")) {
             _Shape->SetBrushColor(clRed);
+            FoJournal.Decision(GateJournal::Outcome::Blocked, typed, event);
             AddCheckLines(BlockedPrefix + typed);
         } else if (event == QLatin1String("L")) {
             _Shape->SetBrushColor(clLime);
             cdsEmulador.Delete();
             cdsEmulador.SaveToFile(path, dfBinary);
+            FoJournal.Decision(GateJournal::Outcome::Released, typed, event);
             AddCheckLines(ReleasedPrefix + typed);
+        } else {
+            FoJournal.Decision(GateJournal::Outcome::OtherEvent, typed, event);
         }
     } else {
         _Shape->SetBrushColor(clSilver);
+        FoJournal.Decision(GateJournal::Outcome::NotRegistered, typed, QString());
         AddCheckLines(NotRegisteredPrefix + typed);
     }
     _editCodigoBarra->setText(QString());
@@ -163,6 +178,14 @@ void T_FrmEmulador::AddCheckLines(const QString &messageLine)
     MemoLines::Add(MmEventoSaida, Separator);
     MemoLines::Add(MmEventoSaida, messageLine);
     MemoLines::Add(MmEventoSaida, Separator);
+}
+
+// Said once when the journal starts failing, gone when it writes again.
+void T_FrmEmulador::ShowJournalState(const QString &error)
+{
+    journalStatus_->setText(JournalFailingPrefix + error);
+    journalStatus_->setToolTip(journalStatus_->text());
+    journalStatus_->setVisible(!error.isEmpty());
 }
 
 void T_FrmEmulador::_btnSobreClick(QObject *)

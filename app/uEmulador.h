@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/MemoLines.h"
+#include "app/journal/GateJournal.h"
 #include "cache/table/DataSource.h"
 #include "cache/ReleaseCache.h"
 #include "ui_uEmulador.h"
 
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -45,6 +47,9 @@ public:
     // collector (null when start-up could not load the cache).
     const QString &Path() const { return path; }
     ProcessoXML *Collector() const { return EmuladorFoXML.get(); }
+    GateJournal &Journal() { return FoJournal; }
+    // Shown only while the journal cannot be written.
+    QLabel *JournalStatus() const { return journalStatus_; }
 
 private:
     void ConfigureAuthor();
@@ -52,8 +57,11 @@ private:
     void WireHandlers();
     void PlaceAtDesktopCentre();
     void AddCheckLines(const QString &messageLine);
+    void ShowJournalState(const QString &error);
 
     MemoLogLines FoMemoLog;
+    GateJournal FoJournal;
+    QLabel *journalStatus_ = nullptr;
     QString path;
     // Declared last so that it goes first: no tick may reach the cache or the
     // log memo once they are gone.

@@ -18,6 +18,7 @@ void RegisterLookupBenchmarks();
 void RegisterSaveLoadBenchmarks();
 void RegisterCommandFileBenchmarks();
 void RegisterTickBenchmarks();
+void RegisterJournalBenchmarks();
 void RegisterStartupBenchmarks();
 
 namespace {
@@ -50,6 +51,7 @@ int main(int argc, char **argv)
     RegisterSaveLoadBenchmarks();
     RegisterCommandFileBenchmarks();
     RegisterTickBenchmarks();
+    RegisterJournalBenchmarks();
     RegisterStartupBenchmarks();
 
     SummaryReporter reporter;

@@ -120,8 +120,10 @@ bool TXML::Coleta_Arquivos()
     try {
         FoLocal = Platform::ProgramFolder() + QStringLiteral("XML");
         const QString workPath = WorkFilePath();
-        if (Platform::FileExists(workPath))
+        if (Platform::FileExists(workPath)) {
+            sourceName_ = FoNome_XML;
             readWorkFile();
+        }
         const SearchPattern pattern = SplitSearchPattern(FoLocal + FoTipoArquivo);
         const QStringList names = handlerFailure_ ? QStringList() : Platform::FilesWithSuffix(pattern.folder, pattern.suffix);
         for (const QString &name : names) {
@@ -133,8 +135,10 @@ bool TXML::Coleta_Arquivos()
             const QString source = pattern.folder + Platform::PathSeparator() + name;
             if (Platform::FileOpenElsewhere(source))
                 continue;
-            if (Platform::RenameNoReplace(source, workPath))
+            if (Platform::RenameNoReplace(source, workPath)) {
+                sourceName_ = name;
                 readWorkFile();
+            }
             if (handlerFailure_)
                 break;
         }
@@ -169,8 +173,11 @@ void TXML::Le_Arquivo()
         FoControleLog = ReadFailurePrefix + error.Message();
         // A work file that could not be opened or read was never looked at:
         // it stays, and the next pass tries it again.
-        if (!unreadable)
+        if (!unreadable) {
             Platform::DeleteFileOrLink(workPath);
+            if (journal_)
+                journal_->FileRefused(sourceName_);
+        }
         FoXML_Client->Close();
         return;
     }

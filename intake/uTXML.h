@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cache/table/ClientDataSet.h"
+#include "intake/CommandJournal.h"
 
 #include <QList>
 #include <QString>
@@ -82,6 +83,11 @@ public:
     // unchanged; the work file stays and the next pass reads it again.
     using RecordsReadHandler = std::function<void(const QString &workFile, int first, int count)>;
     void SetRecordsReadHandler(RecordsReadHandler handler) { recordsRead_ = std::move(handler); }
+    // Hears of every command file refused.
+    void SetJournal(CommandJournal *journal) { journal_ = journal; }
+    // The name the command file in the work file had before it was claimed;
+    // the work file's own name for one left by an earlier run.
+    QString SourceFileName() const { return sourceName_; }
 
 protected:
     // Reads the work file into the record list, then deletes it.
@@ -111,5 +117,7 @@ private:
     QString FoTipoArquivo;
 
     RecordsReadHandler recordsRead_;
+    CommandJournal *journal_ = nullptr;
+    QString sourceName_;
     std::exception_ptr handlerFailure_;  // raised again once the pass has ended
 };

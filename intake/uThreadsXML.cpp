@@ -50,9 +50,24 @@ void ProcessoXML::IniciarColeta()
 // data.cds lacks.
 void ProcessoXML::ThisOnTimer(QObject * /*Sender*/)
 {
+    // Whatever the pass reported reaches the journal, even when it failed.
+    struct FlushAtEnd {
+        CommandJournal *journal;
+        ~FlushAtEnd()
+        {
+            if (journal)
+                journal->Flush();
+        }
+    } flushAtEnd{FJournal};
     FoXML->Executa_Carga();
     if (FMemoLog)
         FMemoLog->Add(FoXML->GetLog());
+}
+
+void ProcessoXML::SetJournal(CommandJournal *value)
+{
+    FJournal = value;
+    FoXML->SetJournal(value);
 }
 
 QString ProcessoXML::CacheFile()
@@ -89,6 +104,8 @@ void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
     }
     // The progress stays until the work file is gone, so that a work file
     // left by a failed deletion is known to be applied already.
+    if (FJournal)
+        FJournal->Flush();
     if (Platform::DeleteFileOrLink(workFile))
         progress.Clear();
 }
@@ -106,4 +123,6 @@ void ProcessoXML::ApplyRecord(const TGrava_XML &record, const QString &cacheFile
     unsaved_ = command;
     cache.SaveToFile(cacheFile, dfBinary);
     unsaved_.reset();
+    if (FJournal)
+        FJournal->CommandApplied(FoXML->SourceFileName(), record.Field01, record.Field02);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "intake/CommandJournal.h"
 #include "intake/LogLines.h"
 #include "intake/uTXML.h"
 
@@ -38,6 +39,8 @@ public:
     void SetPathXML(const QString &value) { FPathXML = value; }
     LogLines *MemoLog() const { return FMemoLog; }
     void SetMemoLog(LogLines *value) { FMemoLog = value; }
+    CommandJournal *Journal() const { return FJournal; }
+    void SetJournal(CommandJournal *value);
 
     TXML *Reader() const { return FoXML.get(); }
     // Commands of the work file read but not yet applied and saved.
@@ -59,6 +62,7 @@ private:
     TClientDataSet *FFonte_Dados = nullptr;
     QString FPathXML;
     LogLines *FMemoLog = nullptr;
+    CommandJournal *FJournal = nullptr;
     std::optional<UnsavedCommand> unsaved_;
     int pendingCount_ = 0;
 };

@@ -155,6 +155,22 @@ void OverwriteFileInPlace(const QString &path, const QByteArray &bytes)
         ThrowCreateError(target, error);
 }
 
+void AppendDurably(const QString &path, const QByteArray &bytes)
+{
+    const QString target = FullPath(path);
+    if (const Native::Error error = Native::AppendAndFlush(target, bytes))
+        ThrowCreateError(target, error);
+}
+
+void TruncateFile(const QString &path, qint64 length)
+{
+    const QString target = FullPath(path);
+    const Native::Error error = Detail::FaultInjected(FileOperation::Write, target) ? Native::kInjectedError
+                                                                                     : Native::CutTo(target, length);
+    if (error != 0)
+        ThrowCreateError(target, error);
+}
+
 bool RenameNoReplace(const QString &from, const QString &to)
 {
     if (InjectedFailure(FileOperation::Rename, from))

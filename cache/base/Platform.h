@@ -33,6 +33,16 @@ void WriteFileDurably(const QString &path, const QByteArray &bytes);
 // EFCreateError "Cannot create file "%s". %s" on failure.
 void OverwriteFileInPlace(const QString &path, const QByteArray &bytes);
 
+// Appends these bytes at the end of the file (made when missing) in one
+// write and flushes them to disk before returning. A crash during the write
+// can leave a torn tail, which the file's reader must recognise.
+// EFCreateError "Cannot create file "%s". %s" on failure.
+void AppendDurably(const QString &path, const QByteArray &bytes);
+
+// Cuts the file back to its first `length` bytes.
+// EFCreateError "Cannot create file "%s". %s" on failure.
+void TruncateFile(const QString &path, qint64 length);
+
 // Renames without ever replacing an existing target; false when it fails.
 bool RenameNoReplace(const QString &from, const QString &to);
 

@@ -29,6 +29,9 @@ Error WriteNewFile(const QString &temporary, const QByteArray &bytes, const QStr
 Error ReplaceFile(const QString &temporary, const QString &target);
 Error SyncFolder(const QString &folder);
 Error OverwriteStart(const QString &path, const QByteArray &bytes);
+// Appends at the end (the file made when missing), flushes and closes.
+Error AppendAndFlush(const QString &path, const QByteArray &bytes);
+Error CutTo(const QString &path, qint64 length);
 
 bool RenameNoReplace(const QString &from, const QString &to);
 bool DeleteFileOrLink(const QString &path);

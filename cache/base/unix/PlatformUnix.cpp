@@ -173,6 +173,23 @@ Error OverwriteStart(const QString &path, const QByteArray &bytes)
     return WriteFlushClose(file, path, bytes, true);
 }
 
+Error AppendAndFlush(const QString &path, const QByteArray &bytes)
+{
+    if (FaultInjected(FileOperation::Open, path))
+        return kInjectedError;
+    Descriptor file(::open(Encoded(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (!file.Valid())
+        return LastError();
+    return WriteFlushClose(file, path, bytes, true);
+}
+
+Error CutTo(const QString &path, qint64 length)
+{
+    if (::truncate(Encoded(path).constData(), off_t(length)) != 0)
+        return LastError();
+    return 0;
+}
+
 bool RenameNoReplace(const QString &from, const QString &to)
 {
     const QByteArray source = Encoded(from);

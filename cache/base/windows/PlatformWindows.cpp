@@ -64,13 +64,16 @@ Error WriteAll(HANDLE handle, const QByteArray &bytes)
     return 0;
 }
 
-// Opens with the given disposition, then writes, flushes and closes: the one
-// path of both the new file of a durable replace and the overwrite in place.
-Error WriteThenFlush(const QString &path, const QByteArray &bytes, DWORD disposition, bool *created)
+// Opens with the given access and disposition, then writes, flushes and
+// closes: the one path of the new file of a durable replace, the overwrite in
+// place and the append.
+Error WriteThenFlush(const QString &path, const QByteArray &bytes, DWORD access, DWORD disposition, bool *created)
 {
     if (FaultInjected(FileOperation::Open, path))
         return kInjectedError;
-    Handle file(CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Appending lets readers look at the file meanwhile.
+    const DWORD sharing = access == FILE_APPEND_DATA ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0;
+    Handle file(CreateFileW(Wide(path), access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
         return LastError();
     if (created != nullptr)
@@ -109,7 +112,7 @@ QByteArray ReadAll(const QString &path, qint64 maxBytes)
 
 Error WriteNewFile(const QString &temporary, const QByteArray &bytes, const QString &, bool &created)
 {
-    return WriteThenFlush(temporary, bytes, CREATE_NEW, &created);
+    return WriteThenFlush(temporary, bytes, GENERIC_WRITE, CREATE_NEW, &created);
 }
 
 Error ReplaceFile(const QString &temporary, const QString &target)
@@ -127,7 +130,27 @@ Error SyncFolder(const QString &)
 
 Error OverwriteStart(const QString &path, const QByteArray &bytes)
 {
-    return WriteThenFlush(path, bytes, OPEN_ALWAYS, nullptr);
+    return WriteThenFlush(path, bytes, GENERIC_WRITE, OPEN_ALWAYS, nullptr);
+}
+
+Error AppendAndFlush(const QString &path, const QByteArray &bytes)
+{
+    return WriteThenFlush(path, bytes, FILE_APPEND_DATA, OPEN_ALWAYS, nullptr);
+}
+
+Error CutTo(const QString &path, qint64 length)
+{
+    Handle file(CreateFileW(Wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return LastError();
+    LARGE_INTEGER position {};
+    position.QuadPart = length;
+    if (!SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get()))
+        return LastError();
+    if (!file.Close())
+        return LastError();
+    return 0;
 }
 
 bool RenameNoReplace(const QString &from, const QString &to)
