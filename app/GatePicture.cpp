@@ -15,8 +15,8 @@ namespace GatePicture {
 
 namespace {
 
-constexpr int PostWidth = 138;
-constexpr int PostHeight = 373;
+constexpr int kPostWidth = 138;
+constexpr int kPostHeight = 373;
 
 void DrawShadow(QPainter &painter)
 {
@@ -201,7 +201,7 @@ private:
 
 QImage GatePost()
 {
-    QImage image(PostWidth, PostHeight, QImage::Format_RGB32);
+    QImage image(kPostWidth, kPostHeight, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -102,7 +102,7 @@ struct Page {
     QString Bits() const
     {
         QString bits;
-        for (int i = 0; i < TDBNavigator::ButtonCount; ++i)
+        for (int i = 0; i < TDBNavigator::kButtonCount; ++i)
             bits += window->DBNavigator1->Button(static_cast<TNavigateBtn>(i))->isEnabled() ? '1' : '0';
         return bits;
     }
@@ -241,7 +241,7 @@ void TestCachePage::gridColumns()
     QVERIFY(!grid->horizontalHeader()->isHidden());
     QVERIFY(!grid->verticalHeader()->isHidden());
     QCOMPARE(model->index(1, 1).data().toString(), QStringLiteral("222"));
-    QCOMPARE(model->headerData(0, Qt::Vertical, DataSetTableModel::RowMarkRole).toInt(),
+    QCOMPARE(model->headerData(0, Qt::Vertical, DataSetTableModel::kRowMarkRole).toInt(),
              int(DataSetTableModel::CurrentMark));
 }
 

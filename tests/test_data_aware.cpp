@@ -92,7 +92,7 @@ struct Rig {
     QString Bits() const
     {
         QString bits;
-        for (int i = 0; i < TDBNavigator::ButtonCount; ++i)
+        for (int i = 0; i < TDBNavigator::kButtonCount; ++i)
             bits += navigator->Button(static_cast<TNavigateBtn>(i))->isEnabled() ? '1' : '0';
         return bits;
     }
@@ -456,7 +456,7 @@ void TestDataAware::viewsFollowChangesMadeElsewhere()
     QCOMPARE(model->CurrentRow(), currentRow);
     for (int row = 0; row < model->rowCount(); ++row) {
         const int expected = row == currentRow ? mark : int(DataSetTableModel::NoMark);
-        QCOMPARE(model->headerData(row, Qt::Vertical, DataSetTableModel::RowMarkRole).toInt(), expected);
+        QCOMPARE(model->headerData(row, Qt::Vertical, DataSetTableModel::kRowMarkRole).toInt(), expected);
     }
     const QString name = currentRow >= 0 ? rows.at(currentRow).section('/', 0, 0) : QString();
     QCOMPARE(rig.nameEdit->text(), name);
@@ -469,7 +469,7 @@ void TestDataAware::navigatorNeverTakesTheFocus()
     rig.nameEdit->setFocus();
     QTest::keyClicks(rig.nameEdit, "x");
     QCOMPARE(rig.table.State(), dsEdit);
-    for (int i = 0; i < TDBNavigator::ButtonCount; ++i)
+    for (int i = 0; i < TDBNavigator::kButtonCount; ++i)
         QCOMPARE(rig.navigator->Button(static_cast<TNavigateBtn>(i))->focusPolicy(), Qt::NoFocus);
 
     QTest::mouseClick(rig.navigator->Button(nbNext), Qt::LeftButton);

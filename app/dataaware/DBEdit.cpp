@@ -25,7 +25,7 @@ public:
     }
 };
 
-constexpr int UnlimitedLength = 32767;
+constexpr int kUnlimitedLength = 32767;
 
 bool IsTextField(const TField &field)
 {
@@ -194,7 +194,7 @@ void TDBEdit::LoadFromField()
     TField *field = ActiveTable() ? Field() : nullptr;
     // Setting the limit or the same text again would lose the operator's
     // cursor and selection in the middle of a keystroke.
-    const int limit = field && IsTextField(*field) && field->Size() > 0 ? field->Size() : UnlimitedLength;
+    const int limit = field && IsTextField(*field) && field->Size() > 0 ? field->Size() : kUnlimitedLength;
     if (maxLength() != limit)
         setMaxLength(limit);
     const QString value = field ? field->AsString() : QString();

@@ -12,10 +12,10 @@
 
 namespace {
 
-constexpr int ButtonWidth = 38;
-constexpr int GlyphSize = 16;
+constexpr int kButtonWidth = 38;
+constexpr int kGlyphSize = 16;
 
-const char *const ButtonNames[TDBNavigator::ButtonCount] = {"nbFirst", "nbPrior", "nbNext",
+const char *const ButtonNames[TDBNavigator::kButtonCount] = {"nbFirst", "nbPrior", "nbNext",
                                                             "nbLast",  "nbInsert", "nbEdit"};
 
 QPainterPath TrianglePointing(qreal left, qreal right, bool pointsRight)
@@ -75,7 +75,7 @@ QIcon GlyphIcon(TNavigateBtn button, const QPalette &palette)
 {
     QIcon icon;
     for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled}) {
-        QPixmap pixmap(GlyphSize, GlyphSize);
+        QPixmap pixmap(kGlyphSize, kGlyphSize);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         const QPalette::ColorGroup group = mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Normal;
@@ -103,7 +103,7 @@ private:
 TDBNavigator::TDBNavigator(QWidget *parent) : QWidget(parent), link_(std::make_unique<Link>(this))
 {
     setFocusPolicy(Qt::NoFocus);
-    for (int i = 0; i < ButtonCount; ++i) {
+    for (int i = 0; i < kButtonCount; ++i) {
         const auto kind = static_cast<TNavigateBtn>(i);
         auto *button = new QToolButton(this);
         button->setObjectName(QString::fromLatin1(ButtonNames[i]));
@@ -149,7 +149,7 @@ void TDBNavigator::BtnClick(TNavigateBtn button)
 
 QSize TDBNavigator::sizeHint() const
 {
-    return {ButtonWidth * ButtonCount, 25};
+    return {kButtonWidth * kButtonCount, 25};
 }
 
 void TDBNavigator::resizeEvent(QResizeEvent *event)
@@ -161,16 +161,16 @@ void TDBNavigator::resizeEvent(QResizeEvent *event)
 // The buttons share the width evenly; the last one takes what is left over.
 void TDBNavigator::LayOutButtons()
 {
-    const int each = width() / ButtonCount;
-    for (int i = 0; i < ButtonCount; ++i) {
-        const int buttonWidth = i + 1 == ButtonCount ? width() - each * i : each;
+    const int each = width() / kButtonCount;
+    for (int i = 0; i < kButtonCount; ++i) {
+        const int buttonWidth = i + 1 == kButtonCount ? width() - each * i : each;
         buttons_[i]->setGeometry(each * i, 0, buttonWidth, height());
     }
 }
 
 void TDBNavigator::UpdateButtons()
 {
-    for (int i = 0; i < ButtonCount; ++i)
+    for (int i = 0; i < kButtonCount; ++i)
         buttons_[i]->setEnabled(ShouldEnable(static_cast<TNavigateBtn>(i)));
 }
 

@@ -18,7 +18,7 @@ enum TNavigateBtn { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbEdit };
 class TDBNavigator : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int ButtonCount = nbEdit + 1;
+    static constexpr int kButtonCount = nbEdit + 1;
 
     explicit TDBNavigator(QWidget *parent = nullptr);
     ~TDBNavigator() override;
@@ -45,5 +45,5 @@ private:
     void LayOutButtons();
 
     std::unique_ptr<Link> link_;
-    std::array<QToolButton *, ButtonCount> buttons_{};
+    std::array<QToolButton *, kButtonCount> buttons_{};
 };

@@ -77,7 +77,7 @@ QVariant DataSetTableModel::data(const QModelIndex &index, int role) const
 QVariant DataSetTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Vertical) {
-        if (role == RowMarkRole)
+        if (role == kRowMarkRole)
             return static_cast<int>(MarkOf(section));
         return {};
     }

@@ -17,9 +17,9 @@ class TField;
 class DataSetTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // What the indicator column shows for a row (vertical header, RowMarkRole).
+    // What the indicator column shows for a row (vertical header, kRowMarkRole).
     enum RowMark { NoMark, CurrentMark, EditMark, InsertMark };
-    static constexpr int RowMarkRole = Qt::UserRole + 1;
+    static constexpr int kRowMarkRole = Qt::UserRole + 1;
 
     explicit DataSetTableModel(QObject *parent = nullptr);
     ~DataSetTableModel() override;

@@ -40,13 +40,13 @@ GridIndicatorHeader::GridIndicatorHeader(QWidget *parent) : QHeaderView(Qt::Vert
 {
     setSectionResizeMode(QHeaderView::Fixed);
     setSectionsClickable(false);
-    setFixedWidth(IndicatorWidth);
+    setFixedWidth(kIndicatorWidth);
 }
 
 QSize GridIndicatorHeader::sizeHint() const
 {
     QSize hint = QHeaderView::sizeHint();
-    hint.setWidth(IndicatorWidth);
+    hint.setWidth(kIndicatorWidth);
     return hint;
 }
 
@@ -59,7 +59,7 @@ void GridIndicatorHeader::paintSection(QPainter *painter, const QRect &rect, int
     painter->restore();
     if (!model())
         return;
-    const int mark = model()->headerData(logicalIndex, Qt::Vertical, DataSetTableModel::RowMarkRole).toInt();
+    const int mark = model()->headerData(logicalIndex, Qt::Vertical, DataSetTableModel::kRowMarkRole).toInt();
     if (mark == DataSetTableModel::NoMark)
         return;
     painter->save();

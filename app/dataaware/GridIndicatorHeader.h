@@ -4,11 +4,11 @@
 
 // The grid's narrow first column: a vertical header that marks the current
 // row with a triangle, a row being edited with an I-beam and a new row with
-// an asterisk, as the model's RowMarkRole tells.
+// an asterisk, as the model's kRowMarkRole tells.
 class GridIndicatorHeader : public QHeaderView {
     Q_OBJECT
 public:
-    static constexpr int IndicatorWidth = 12;
+    static constexpr int kIndicatorWidth = 12;
 
     explicit GridIndicatorHeader(QWidget *parent = nullptr);
 
