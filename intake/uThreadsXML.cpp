@@ -85,7 +85,8 @@ void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
     // The command whose save failed is in the table already: only its save
     // is still owed. Its row becomes current again, as applying it would
     // have made it, since the cursor decides where the next new row goes.
-    if (unsaved_ && unsaved_->workFile == identity && unsaved_->index == next && !resume.nextUncertain) {
+    if (unsaved_ && unsaved_->workFile == identity && unsaved_->index == next && !resume.nextUncertain
+        && !resume.allUncertain) {
         FFonte_Dados->Locate(QStringLiteral("COD_BARRA"), FoXML->GetItemLista(first + next)->Field01,
                              loCaseInsensitive | loPartialKey);
         SaveCommand(progress, *unsaved_, cacheFile);
