@@ -135,6 +135,10 @@ void T_FrmEmulador::FormCreate(QObject *)
     EmuladorFoXML->SetMemoLog(&FoMemoLog);
     EmuladorFoXML->SetJournal(&FoJournal);
     EmuladorFoXML->get_Timmer()->start();
+    // A work file left by a crash is finished before the window takes a key
+    // or a click, so that no release at the gate rewrites data.cds first. The
+    // timer already runs, so a failure here is retried on the next tick.
+    EmuladorFoXML->RetomaTrabalho();
 }
 
 void T_FrmEmulador::FormShow(QObject *)

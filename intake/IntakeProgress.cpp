@@ -11,62 +11,52 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+using Entry = IntakeProgress::Entry;
+
 namespace {
 
-// Digests of data.cds are written with this prefix. A record without it was
-// written by an earlier version of the program, with a SHA-256 digest; such a
-// record is still honoured, so that an upgrade never skips a command.
-const QByteArray FastDigestPrefix = QByteArrayLiteral("xxh3-128:");
+// Each slot is rewritten in place, so it has a fixed size (a shorter record
+// would leave the end of a longer one behind) and ends in a check of its own
+// lines: any mix of an old and a new record, or a cut one, fails the check.
+constexpr qsizetype SlotSize = 512;
 
-// The record is rewritten in place for every command, so it has a fixed size
-// (a shorter record would leave the end of a longer one behind) and ends in a
-// check of its own lines: a record torn by a power cut reads as no record,
-// and the work file is then applied again from its first command.
-constexpr qsizetype RecordSize = 512;
-
-QByteArray FastDigest(const QByteArray &bytes)
-{
-    const XXH128_hash_t hash = XXH3_128bits(bytes.constData(), size_t(bytes.size()));
-    return QByteArray::number(quint64(hash.high64), 16).rightJustified(16, '0')
-        + QByteArray::number(quint64(hash.low64), 16).rightJustified(16, '0');
-}
+const QByteArray MissingCache = QByteArrayLiteral("missing");
 
 QByteArray CheckOf(const QByteArray &lines)
 {
     return QByteArray::number(quint64(XXH3_64bits(lines.constData(), size_t(lines.size()))), 16);
 }
 
-// The lines of the progress file.
-struct Entry {
-    QByteArray workFile;
-    int index = -1;
-    QByteArray cacheDigest;
-};
-
 std::optional<Entry> Parse(const QByteArray &content)
 {
     const QList<QByteArray> lines = content.split('\n');
-    if (lines.size() < 3)
+    if (lines.size() < 6)
+        return std::nullopt;
+    QByteArray recorded;
+    for (int line = 0; line < 5; ++line)
+        recorded += lines.at(line) + '\n';
+    if (lines.at(5) != CheckOf(recorded))
         return std::nullopt;
     Entry entry;
-    bool ok = false;
-    entry.workFile = lines.at(0);
-    entry.index = lines.at(1).toInt(&ok);
-    entry.cacheDigest = lines.at(2);
-    if (!ok || entry.index < 0 || entry.workFile.isEmpty() || entry.cacheDigest.isEmpty())
+    bool sequenceOk = false;
+    bool indexOk = false;
+    entry.sequence = lines.at(0).toULongLong(&sequenceOk);
+    entry.workFile = lines.at(1);
+    entry.index = lines.at(2).toInt(&indexOk);
+    entry.before = lines.at(3);
+    entry.after = lines.at(4);
+    if (!sequenceOk || !indexOk || entry.index < 0 || entry.workFile.isEmpty() || entry.before.isEmpty()
+        || entry.after.isEmpty())
         return std::nullopt;
-    if (entry.cacheDigest.startsWith(FastDigestPrefix)) {
-        const QByteArray recorded = lines.at(0) + '\n' + lines.at(1) + '\n' + lines.at(2) + '\n';
-        if (lines.size() < 4 || lines.at(3) != CheckOf(recorded))
-            return std::nullopt;
-    }
     return entry;
 }
 
-QByteArray CacheContent(const QString &cacheFile, bool &missing)
+std::optional<Entry> ReadSlot(const QString &slotFile, bool &present)
 {
-    missing = !Platform::FileExists(cacheFile);
-    return missing ? QByteArray() : Platform::ReadWholeFile(cacheFile);
+    present = Platform::FileExists(slotFile);
+    if (!present)
+        return std::nullopt;
+    return Parse(Platform::ReadWholeFile(slotFile, SlotSize * 2));
 }
 
 }  // namespace
@@ -74,6 +64,11 @@ QByteArray CacheContent(const QString &cacheFile, bool &missing)
 IntakeProgress::IntakeProgress(QString progressFile)
     : progressFile_(std::move(progressFile))
 {
+}
+
+QString IntakeProgress::SlotFile(int slot) const
+{
+    return progressFile_ + (slot == 0 ? QStringLiteral(".a") : QStringLiteral(".b"));
 }
 
 QByteArray IntakeProgress::WorkFileIdentity(const QString &workFile)
@@ -84,44 +79,84 @@ QByteArray IntakeProgress::WorkFileIdentity(const QString &workFile)
     return hash.result().toHex() + '-' + QByteArray::number(modified);
 }
 
-// The digest in the form the record holds it: a record of an earlier
-// version is compared with the digest that version wrote.
-QByteArray IntakeProgress::CacheDigest(const QString &cacheFile, const QByteArray &recordedDigest)
+QByteArray IntakeProgress::DigestOf(const QByteArray &cacheContent)
 {
-    bool missing = false;
-    const QByteArray content = CacheContent(cacheFile, missing);
-    if (missing)
-        return QByteArrayLiteral("missing");
-    if (!recordedDigest.isEmpty() && !recordedDigest.startsWith(FastDigestPrefix) && recordedDigest != "missing")
-        return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex();
-    return FastDigestPrefix + FastDigest(content);
+    const XXH128_hash_t hash = XXH3_128bits(cacheContent.constData(), size_t(cacheContent.size()));
+    return QByteArray::number(quint64(hash.high64), 16).rightJustified(16, '0')
+        + QByteArray::number(quint64(hash.low64), 16).rightJustified(16, '0');
 }
 
-int IntakeProgress::ResumeIndex(const QByteArray &workFileIdentity, const QString &cacheFile) const
+QByteArray IntakeProgress::CacheDigest(const QString &cacheFile)
 {
-    if (!Platform::FileExists(progressFile_))
-        return 0;
-    const std::optional<Entry> entry = Parse(Platform::ReadWholeFile(progressFile_));
-    if (!entry || entry->workFile != workFileIdentity)
-        return 0;
-    return CacheDigest(cacheFile, entry->cacheDigest) == entry->cacheDigest ? entry->index : entry->index + 1;
+    if (!Platform::FileExists(cacheFile))
+        return MissingCache;
+    return DigestOf(Platform::ReadWholeFile(cacheFile));
 }
 
-// Flushed before the command is applied, so a data.cds that holds the
-// command always has its record on disk. A record lost or torn by a power cut
-// sends the work file back to its first command: each command then sets the
-// value it set before, so nothing is lost and the table ends the same.
-void IntakeProgress::Record(const QByteArray &workFileIdentity, int index, const QString &cacheFile)
+void IntakeProgress::ReadSlots()
 {
-    const QByteArray lines = workFileIdentity + '\n' + QByteArray::number(index) + '\n'
-        + CacheDigest(cacheFile, QByteArray()) + '\n';
+    newest_.reset();
+    newestSlot_ = -1;
+    slotsPresent_ = 0;
+    for (int slot = 0; slot < 2; ++slot) {
+        bool present = false;
+        const std::optional<Entry> entry = ReadSlot(SlotFile(slot), present);
+        slotsPresent_ += present ? 1 : 0;
+        if (entry && (!newest_ || entry->sequence > newest_->sequence)) {
+            newest_ = entry;
+            newestSlot_ = slot;
+        }
+    }
+    slotsRead_ = true;
+}
+
+// A spoiled slot was being written when the program stopped: the record it
+// would have held was not complete, so the save after it never started, and
+// the other slot tells the state. Only when both slots are present and
+// spoiled, which no single torn write leaves, is nothing known.
+IntakeProgress::Resume IntakeProgress::ResumeAt(const QByteArray &workFileIdentity, const QString &cacheFile)
+{
+    ReadSlots();
+    Resume resume;
+    if (!newest_) {
+        resume.allUncertain = slotsPresent_ == 2;
+        return resume;
+    }
+    if (newest_->workFile != workFileIdentity)
+        return resume;
+    const QByteArray now = CacheDigest(cacheFile);
+    resume.next = newest_->index;
+    if (now == newest_->after)
+        ++resume.next;
+    else if (now != newest_->before)
+        resume.nextUncertain = true;
+    return resume;
+}
+
+// Flushed before the save, so a data.cds that holds the command always has
+// its record on disk.
+void IntakeProgress::Record(const QByteArray &workFileIdentity, int index, const QByteArray &before,
+                            const QByteArray &after)
+{
+    if (!slotsRead_)
+        ReadSlots();
+    const quint64 sequence = newest_ ? newest_->sequence + 1 : 1;
+    const int slot = newestSlot_ == 0 ? 1 : 0;
+    const QByteArray lines = QByteArray::number(sequence) + '\n' + workFileIdentity + '\n' + QByteArray::number(index)
+        + '\n' + before + '\n' + after + '\n';
     QByteArray record = lines + CheckOf(lines) + '\n';
-    if (record.size() < RecordSize)
-        record.append(RecordSize - record.size(), '\n');
-    Platform::OverwriteFileInPlace(progressFile_, record);
+    if (record.size() < SlotSize)
+        record.append(SlotSize - record.size(), '\n');
+    Platform::OverwriteFileInPlace(SlotFile(slot), record);
+    newest_ = Entry{sequence, workFileIdentity, index, before, after};
+    newestSlot_ = slot;
 }
 
 void IntakeProgress::Clear()
 {
-    Platform::DeleteFileOrLink(progressFile_);
+    // A slot that fails to go names a work file that is gone, and the next
+    // record outnumbers it.
+    Platform::DeleteFileOrLink(SlotFile(0));
+    Platform::DeleteFileOrLink(SlotFile(1));
+    slotsRead_ = false;
 }

@@ -3,39 +3,71 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // How far the collector got with the work file, kept on disk beside it, so
 // that after a crash or a failed save the work file is resumed at its first
 // command that data.cds does not hold yet: none is lost and none applied
 // twice.
 //
-// Before each command is applied, the file records which work file it
-// belongs to, its index, and a digest of data.cds as it is at that moment;
-// the record is rewritten in place and flushed, one flush per command.
-// data.cds is replaced whole by every save, and every save writes the table
-// the command was posted into, so: data.cds still matching the digest means
-// the command never reached it; any other content means a save after the
-// command succeeded and the command is in it.
+// Before each command is saved, a record names the work file, the command's
+// index, and digests of data.cds as it is then and as the save is about to
+// make it. Records go in turn to two slot files, each rewritten in place with
+// a check of its own, so a write torn by a crash or a power cut spoils at most
+// the slot being written and the other still holds the state before it.
 class IntakeProgress {
 public:
+    // Where the resume starts, and whether the record could tell.
+    struct Resume {
+        int next = 0;
+        // The record cannot tell whether command `next` reached data.cds
+        // (data.cds no longer has a content the record knows of).
+        bool nextUncertain = false;
+        // The record cannot tell anything: every slot is present and spoiled.
+        bool allUncertain = false;
+    };
+
+    // progressFile names the record; its two slots are that name followed by
+    // ".a" and ".b".
     explicit IntakeProgress(QString progressFile);
 
     // Identity of a work file: its content and its modification time, so
     // that a later command file with the same content is another file.
     static QByteArray WorkFileIdentity(const QString &workFile);
+    // The digest of data.cds as the record keeps it; a missing file has one
+    // of its own.
+    static QByteArray CacheDigest(const QString &cacheFile);
+    static QByteArray DigestOf(const QByteArray &cacheContent);
 
-    // Index of the first command of that work file that data.cds lacks: 0
-    // when nothing of it was recorded.
-    int ResumeIndex(const QByteArray &workFileIdentity, const QString &cacheFile) const;
+    QString SlotFile(int slot) const;
 
-    // Durably records that the command at this index is about to be applied.
-    void Record(const QByteArray &workFileIdentity, int index, const QString &cacheFile);
+    // Reads both slots and decides where the work file resumes.
+    Resume ResumeAt(const QByteArray &workFileIdentity, const QString &cacheFile);
 
-    // Forgets the work file once it is gone; a leftover record is harmless,
+    // Durably records that the command at this index is about to change
+    // data.cds from the content with digest `before` to the one with digest
+    // `after`. Goes to the slot that does not hold the newest valid record.
+    void Record(const QByteArray &workFileIdentity, int index, const QByteArray &before, const QByteArray &after);
+
+    // Forgets the work file once it is gone; a leftover slot is harmless,
     // since it names a work file that no longer exists.
     void Clear();
 
+    // What one slot holds.
+    struct Entry {
+        quint64 sequence = 0;  // the newer of two valid slots has the higher one
+        QByteArray workFile;
+        int index = -1;
+        QByteArray before;
+        QByteArray after;
+    };
+
 private:
-    static QByteArray CacheDigest(const QString &cacheFile, const QByteArray &recordedDigest);
+    void ReadSlots();
 
     QString progressFile_;
+    bool slotsRead_ = false;
+    std::optional<Entry> newest_;
+    int newestSlot_ = -1;  // -1: no valid slot
+    int slotsPresent_ = 0;
 };

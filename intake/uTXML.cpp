@@ -152,6 +152,25 @@ bool TXML::Coleta_Arquivos()
     return claimedAndRead;
 }
 
+// Only the work file a stopped run left, without claiming anything new.
+bool TXML::Retoma_Trabalho()
+{
+    bool read = false;
+    try {
+        FoLocal = Platform::ProgramFolder() + QStringLiteral("XML");
+        if (Platform::FileExists(WorkFilePath())) {
+            LimpaLista();
+            Le_Arquivo();
+            read = true;
+        }
+    } catch (const Exception &error) {
+        FoControleLog = ScanFailureText(error.Message());
+    }
+    if (handlerFailure_)
+        std::rethrow_exception(std::exchange(handlerFailure_, nullptr));
+    return read;
+}
+
 QString TXML::ScanFailureText(const QString &message) const
 {
     const QDateTime now = QDateTime::currentDateTime();

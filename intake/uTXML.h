@@ -51,6 +51,9 @@ public:
 
     // One pass; true when it claimed at least one file and read it.
     bool Executa_Carga();
+    // Reads the work file a stopped run left, if there is one, and claims
+    // nothing; true when there was one and it was read.
+    bool Retoma_Trabalho();
     int CountLista() const;
     virtual PGravaXML GetItemLista(int index) const;
     virtual void SetItemLista(int index, PGravaXML record);

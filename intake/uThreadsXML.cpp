@@ -8,6 +8,9 @@
 #include "cache/ReleaseCache.h"
 #include "intake/IntakeProgress.h"
 
+#include <QStringList>
+#include <algorithm>
+
 ProcessoXML::ProcessoXML()
 {
     Execute();
@@ -75,6 +78,15 @@ QString ProcessoXML::CacheFile()
     return ReleaseCache::FilePath();
 }
 
+// A leftover work file is applied before the window takes a key or a click,
+// so nothing but the collector writes data.cds between a crash and the
+// resume, and the progress record can tell where the work file stopped.
+void ProcessoXML::RetomaTrabalho()
+{
+    if (FoXML->Retoma_Trabalho() && FMemoLog)
+        FMemoLog->Add(FoXML->GetLog());
+}
+
 void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
 {
     pendingCount_ = count;
@@ -83,23 +95,33 @@ void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
     IntakeProgress progress(workFile + QStringLiteral(".progress"));
     const QString cacheFile = CacheFile();
     const QByteArray identity = IntakeProgress::WorkFileIdentity(workFile);
-    int next = progress.ResumeIndex(identity, cacheFile);
+    const IntakeProgress::Resume resume = progress.ResumeAt(identity, cacheFile);
+    int next = std::min(resume.next, count);
     pendingCount_ = count - next;
     // The command whose save failed is in the table already: only its save
     // is still owed. Its row becomes current again, as applying it would
     // have made it, since the cursor decides where the next new row goes.
-    if (unsaved_ && unsaved_->workFile == identity && unsaved_->index == next) {
+    if (unsaved_ && unsaved_->workFile == identity && unsaved_->index == next && !resume.nextUncertain
+        && !resume.allUncertain) {
         FFonte_Dados->Locate(QStringLiteral("COD_BARRA"), FoXML->GetItemLista(first + next)->Field01,
                              loCaseInsensitive | loPartialKey);
-        FFonte_Dados->SaveToFile(cacheFile, dfBinary);
+        SaveCommand(progress, *unsaved_, cacheFile);
         unsaved_.reset();
         --pendingCount_;
         ++next;
     }
     unsaved_.reset();
+    const int uncertainEnd = resume.allUncertain ? count : resume.nextUncertain ? next + 1 : next;
+    LogUncertainCommands(first, next, uncertainEnd);
     for (int index = next; index < count; ++index) {
-        progress.Record(identity, index, cacheFile);
-        ApplyRecord(*FoXML->GetItemLista(first + index), cacheFile, UnsavedCommand{identity, index});
+        const TGrava_XML &record = *FoXML->GetItemLista(first + index);
+        // Whether this command reached data.cds is unknown: a block set twice
+        // only blocks, a release applied twice would let a tab out again.
+        if (index < uncertainEnd && record.Field02 == QLatin1String("L")) {
+            --pendingCount_;
+            continue;
+        }
+        ApplyRecord(record, progress, cacheFile, UnsavedCommand{identity, index});
         --pendingCount_;
     }
     // The progress stays until the work file is gone, so that a work file
@@ -110,7 +132,33 @@ void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
         progress.Clear();
 }
 
-void ProcessoXML::ApplyRecord(const TGrava_XML &record, const QString &cacheFile, const UnsavedCommand &command)
+void ProcessoXML::LogUncertainCommands(int first, int from, int to)
+{
+    QStringList blocked;
+    QStringList released;
+    for (int index = from; index < to; ++index) {
+        const TGrava_XML &record = *FoXML->GetItemLista(first + index);
+        if (record.Field02 == QLatin1String("L"))
+            released.append(record.Field01);
+        else if (record.Field02 == QLatin1String("C"))
+            blocked.append(record.Field01);
+    }
+    if (blocked.isEmpty() && released.isEmpty())
+        return;
+    QString line = QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds.");
+    if (!blocked.isEmpty())
+        line += QStringLiteral(" Bloqueio aplicado de novo: ") + blocked.join(QStringLiteral(", ")) + QLatin1Char('.');
+    if (!released.isEmpty())
+        line += QStringLiteral(" Liberação não aplicada de novo, conferir na catraca: ")
+            + released.join(QStringLiteral(", ")) + QLatin1Char('.');
+    if (FMemoLog)
+        FMemoLog->Add(line);
+    else
+        qWarning("%s", qPrintable(line));
+}
+
+void ProcessoXML::ApplyRecord(const TGrava_XML &record, IntakeProgress &progress, const QString &cacheFile,
+                              const UnsavedCommand &command)
 {
     TClientDataSet &cache = *FFonte_Dados;
     if (cache.Locate(QStringLiteral("COD_BARRA"), record.Field01, loCaseInsensitive | loPartialKey))
@@ -121,8 +169,18 @@ void ProcessoXML::ApplyRecord(const TGrava_XML &record, const QString &cacheFile
     cache.FieldByName(QStringLiteral("EVENTO"))->SetAsString(record.Field02);
     cache.Post();
     unsaved_ = command;
-    cache.SaveToFile(cacheFile, dfBinary);
+    SaveCommand(progress, command, cacheFile);
     unsaved_.reset();
     if (FJournal)
         FJournal->CommandApplied(FoXML->SourceFileName(), record.Field01, record.Field02);
+}
+
+// The record names the table about to be written, so that after a crash
+// data.cds tells by its digest whether this save happened.
+void ProcessoXML::SaveCommand(IntakeProgress &progress, const UnsavedCommand &command, const QString &cacheFile)
+{
+    const QByteArray table = FFonte_Dados->SaveToBytes(dfBinary);
+    progress.Record(command.workFile, command.index, IntakeProgress::CacheDigest(cacheFile),
+                    IntakeProgress::DigestOf(table));
+    Platform::WriteFileDurably(cacheFile, table);
 }

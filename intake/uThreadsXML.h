@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+class IntakeProgress;
 class TClientDataSet;
 
 // The collector: on every tick of its one-second timer it runs a pass of the
@@ -32,6 +33,9 @@ public:
     QTimer *get_Timmer() const { return FoTimer.get(); }
     // One tick. Exceptions leave it; the timer's own call runs it guarded.
     void ThisOnTimer(QObject *Sender);
+    // Applies the work file a stopped run left, if any, without claiming new
+    // command files; start-up calls it before the window takes any input.
+    void RetomaTrabalho();
 
     TClientDataSet *Fonte_Dados() const { return FFonte_Dados; }
     void SetFonte_Dados(TClientDataSet *value) { FFonte_Dados = value; }
@@ -55,7 +59,12 @@ private:
 
     static QString CacheFile();
     void ApplyWorkFile(const QString &workFile, int first, int count);
-    void ApplyRecord(const TGrava_XML &record, const QString &cacheFile, const UnsavedCommand &command);
+    void ApplyRecord(const TGrava_XML &record, IntakeProgress &progress, const QString &cacheFile,
+                     const UnsavedCommand &command);
+    void SaveCommand(IntakeProgress &progress, const UnsavedCommand &command, const QString &cacheFile);
+    // Tells the operator which commands were applied or withheld without
+    // knowing whether an earlier run had applied them.
+    void LogUncertainCommands(int first, int from, int to);
 
     std::unique_ptr<QTimer> FoTimer;
     std::unique_ptr<TXML> FoXML;

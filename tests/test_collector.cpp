@@ -11,6 +11,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QtTest>
 
@@ -108,6 +109,8 @@ private slots:
     void failedSaveLosesNothing_data();
     void failedSaveLosesNothing();
     void leftoverWorkFileIsApplied();
+    void resumeAfterAStop_data();
+    void resumeAfterAStop();
     void pendingWithoutCacheIsAnError();
     void timerTicksOnlyOnceEnabled();
     void failingTickIsReportedAndTimerGoesOn();
@@ -316,6 +319,107 @@ void CollectorTest::leftoverWorkFileIsApplied()
     QCOMPARE(RowsOfFile(rig.cacheFile()), (QStringList{"N1|C", "W1|L"}));
     QVERIFY(!QFile::exists(WorkFilePath(rig.folder)));
     QCOMPARE(EntriesLeft(rig.folder), QStringList());
+}
+
+namespace {
+
+// Command i of a work file: a barcode longer than the column, whose first ten
+// bytes are its own, so that a second application leaves a second row.
+Command LongCommand(int index)
+{
+    return {QStringLiteral("%1-TAB").arg(index, 10, 10, QLatin1Char('0')), index % 2 ? QStringLiteral("L") : QStringLiteral("C")};
+}
+
+QString CutBarcode(int index)
+{
+    return LongCommand(index).first.left(10);
+}
+
+}  // namespace
+
+void CollectorTest::resumeAfterAStop_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("failingSave");  // counted from 1; the run stops there
+    QTest::addColumn<int>("tornTo");       // bytes left of the newest progress slot; -1 whole
+    QTest::addColumn<bool>("cacheRestoredByHand");
+    QTest::addColumn<QList<int>>("inCache");  // commands whose rows data.cds ends with, once each
+    QTest::addColumn<QString>("logged");
+
+    QList<int> all;
+    for (int index = 0; index < 60; ++index)
+        all.append(index);
+    QTest::newRow("disk full while saving command 0") << 3 << 1 << -1 << false << QList<int>{0, 1, 2} << QString();
+    for (int tornTo : {0, 1, 100, 300, 511})
+        QTest::addRow("stopped 40 commands in, record torn to %d bytes", tornTo) << 60 << 41 << tornTo << false << all
+                                                                                << QString();
+    QTest::newRow("data.cds restored by hand, next command a block")
+        << 3 << 3 << -1 << true << QList<int>{2}
+        << QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds. "
+                          "Bloqueio aplicado de novo: %1.").arg(LongCommand(2).first);
+    QTest::newRow("data.cds restored by hand, next command a release")
+        << 3 << 2 << -1 << true << QList<int>{2}
+        << QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds. "
+                          "Liberação não aplicada de novo, conferir na catraca: %1.").arg(LongCommand(1).first);
+}
+
+// A run stopped by a failed save, as a kill right after the progress record
+// leaves it; the program then starts again on what is on disk and resumes the
+// work file before anything else. No command may be lost or applied twice,
+// and what the record cannot tell is decided safely and logged.
+void CollectorTest::resumeAfterAStop()
+{
+    QFETCH(int, count);
+    QFETCH(int, failingSave);
+    QFETCH(int, tornTo);
+    QFETCH(bool, cacheRestoredByHand);
+    QFETCH(QList<int>, inCache);
+    QFETCH(QString, logged);
+    QList<Command> commands;
+    for (int index = 0; index < count; ++index)
+        commands.append(LongCommand(index));
+    Rig stopped;
+    stopped.cache.Table().SaveToFile(stopped.cacheFile(), dfBinary);
+    Drop(stopped.folder, QStringLiteral("a.xml"), Commands(commands));
+    int saves = 0;
+    Platform::SetFaultHookForTests([&saves, failingSave](Platform::FileOperation operation, const QString &path) {
+        return operation == Platform::FileOperation::Open && IsCacheSave(path) && ++saves == failingSave;
+    });
+    QVERIFY_THROWS_EXCEPTION(EFCreateError, stopped.collector.ThisOnTimer(nullptr));
+    Platform::SetFaultHookForTests(nullptr);
+    QVERIFY(QFile::exists(WorkFilePath(stopped.folder)));
+    if (cacheRestoredByHand)
+        ReleaseCache().Table().SaveToFile(stopped.cacheFile(), dfBinary);
+    if (tornTo >= 0) {
+        for (const QString &slot : {WorkFilePath(stopped.folder) + QStringLiteral(".progress.a"),
+                                    WorkFilePath(stopped.folder) + QStringLiteral(".progress.b")}) {
+            QFile file(slot);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            if (file.readAll().contains("\n" + QByteArray::number(failingSave - 1) + "\n"))
+                QVERIFY(file.resize(tornTo));
+        }
+    }
+
+    // The restart: a fresh cache and collector on what is on disk.
+    ReleaseCache cache;
+    cache.Table().LoadFromFile(stopped.cacheFile());
+    RecordingLog memo;
+    ProcessoXML restarted;
+    restarted.SetFonte_Dados(&cache.Table());
+    restarted.IniciarColeta();
+    restarted.SetMemoLog(&memo);
+
+    restarted.RetomaTrabalho();
+
+    QStringList expected;
+    for (int index : inCache)
+        expected.append(CutBarcode(index) + QLatin1Char('|') + LongCommand(index).second);
+    QStringList rows = RowsOfFile(stopped.cacheFile());
+    rows.sort();
+    expected.sort();
+    QCOMPARE(rows, expected);
+    QCOMPARE(memo.lines.filter(QStringLiteral("Retomada")), logged.isEmpty() ? QStringList{} : QStringList{logged});
+    QVERIFY(QDir(stopped.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 void CollectorTest::pendingWithoutCacheIsAnError()

@@ -217,11 +217,13 @@ bool IsPartOfDurableSave(const QString &path, const Rig &rig)
 }
 
 // The files a failure raised out of a tick or a save may name: data.cds, and
-// the reader's work file and the note of how far it was applied.
+// the reader's work file and the two slots of the note of how far it was
+// applied.
 bool NamesOneOfOurFiles(const QString &message, const Rig &rig)
 {
     const QString workFile = WorkFilePath(rig.folder);
-    for (const QString &file : {rig.cacheFile(), workFile, workFile + QStringLiteral(".progress")}) {
+    for (const QString &file : {rig.cacheFile(), workFile, workFile + QStringLiteral(".progress.a"),
+                                workFile + QStringLiteral(".progress.b")}) {
         for (const QString &start : {QStringLiteral("Cannot create file \"%1\". "), QStringLiteral("Cannot open file \"%1\". ")}) {
             const QString expected = start.arg(file);
             if (message.startsWith(expected) && message.size() > expected.size())

@@ -1,11 +1,9 @@
 // How far a work file was applied is read back from the progress record: a
 // record must send the collector to the right command whatever state
-// data.cds and the record itself are in, including records left by an
-// earlier version and records torn by a power cut.
+// data.cds and the record itself are in, and must say when it cannot tell.
 #include "intake/IntakeProgress.h"
 #include "tests/support/TestSupport.h"
 
-#include <QCryptographicHash>
 #include <QtTest>
 
 namespace {
@@ -13,20 +11,24 @@ namespace {
 const QByteArray WorkFile = QByteArrayLiteral("0123abcd-1700000000000");
 const QByteArray OtherWorkFile = QByteArrayLiteral("4567ef01-1700000000000");
 
-enum class Record {
-    None,
-    Current,             // written by Record
-    CurrentTorn,         // written by Record, then one byte of its lines changed
-    CurrentCut,          // written by Record, then cut after its digest
-    EarlierVersion,      // three lines with a SHA-256 digest, as earlier versions wrote
+enum class CacheAfter { Unchanged, Saved, ChangedElsewhere, Removed };
+enum class Tear { InPlace, Cut };
+
+struct Expected {
+    int next;
+    bool nextUncertain;
+    bool allUncertain;
 };
 
-enum class CacheAfter { Unchanged, Changed, Removed };
+IntakeProgress::Resume ResumeOf(IntakeProgress progress, const QByteArray &identity, const QString &cacheFile)
+{
+    return progress.ResumeAt(identity, cacheFile);
+}
 
 }  // namespace
 
-Q_DECLARE_METATYPE(Record)
 Q_DECLARE_METATYPE(CacheAfter)
+Q_DECLARE_METATYPE(Tear)
 
 class IntakeProgressTest : public QObject {
     Q_OBJECT
@@ -34,97 +36,155 @@ class IntakeProgressTest : public QObject {
 private slots:
     void resumesAtTheRightCommand_data();
     void resumesAtTheRightCommand();
+    void tornSlotFallsBackToTheOther_data();
+    void tornSlotFallsBackToTheOther();
     void laterRecordReplacesEarlierWhole();
 };
 
 void IntakeProgressTest::resumesAtTheRightCommand_data()
 {
-    QTest::addColumn<Record>("record");
+    QTest::addColumn<bool>("recorded");
     QTest::addColumn<bool>("cacheExistedAtRecord");
     QTest::addColumn<CacheAfter>("cacheAfter");
     QTest::addColumn<QByteArray>("askedFor");
-    QTest::addColumn<int>("expected");
+    QTest::addColumn<bool>("bothSlotsSpoiled");
+    QTest::addColumn<int>("next");
+    QTest::addColumn<bool>("nextUncertain");
+    QTest::addColumn<bool>("allUncertain");
 
-    QTest::newRow("no record") << Record::None << true << CacheAfter::Unchanged << WorkFile << 0;
-    QTest::newRow("record of another work file") << Record::Current << true << CacheAfter::Unchanged << OtherWorkFile << 0;
-    QTest::newRow("command not saved yet") << Record::Current << true << CacheAfter::Unchanged << WorkFile << 7;
-    QTest::newRow("command saved") << Record::Current << true << CacheAfter::Changed << WorkFile << 8;
-    QTest::newRow("no cache, none saved") << Record::Current << false << CacheAfter::Removed << WorkFile << 7;
-    QTest::newRow("no cache, first save made it") << Record::Current << false << CacheAfter::Changed << WorkFile << 8;
-    QTest::newRow("torn record starts over") << Record::CurrentTorn << true << CacheAfter::Unchanged << WorkFile << 0;
-    QTest::newRow("cut record starts over") << Record::CurrentCut << true << CacheAfter::Changed << WorkFile << 0;
-    QTest::newRow("earlier version, not saved") << Record::EarlierVersion << true << CacheAfter::Unchanged << WorkFile << 7;
-    QTest::newRow("earlier version, saved") << Record::EarlierVersion << true << CacheAfter::Changed << WorkFile << 8;
+    QTest::newRow("no record") << false << true << CacheAfter::Unchanged << WorkFile << false << 0 << false << false;
+    QTest::newRow("record of another work file")
+        << true << true << CacheAfter::Unchanged << OtherWorkFile << false << 0 << false << false;
+    QTest::newRow("command not saved yet") << true << true << CacheAfter::Unchanged << WorkFile << false << 7 << false << false;
+    QTest::newRow("command saved") << true << true << CacheAfter::Saved << WorkFile << false << 8 << false << false;
+    QTest::newRow("no cache, none saved") << true << false << CacheAfter::Removed << WorkFile << false << 7 << false << false;
+    QTest::newRow("no cache, first save made it") << true << false << CacheAfter::Saved << WorkFile << false << 8 << false << false;
+    QTest::newRow("data.cds written by something else")
+        << true << true << CacheAfter::ChangedElsewhere << WorkFile << false << 7 << true << false;
+    QTest::newRow("data.cds removed after the save")
+        << true << true << CacheAfter::Removed << WorkFile << false << 7 << true << false;
+    QTest::newRow("both slots spoiled") << true << true << CacheAfter::Unchanged << WorkFile << true << 0 << false << true;
 }
 
 void IntakeProgressTest::resumesAtTheRightCommand()
 {
-    QFETCH(Record, record);
+    QFETCH(bool, recorded);
     QFETCH(bool, cacheExistedAtRecord);
     QFETCH(CacheAfter, cacheAfter);
     QFETCH(QByteArray, askedFor);
-    QFETCH(int, expected);
+    QFETCH(bool, bothSlotsSpoiled);
+    QFETCH(int, next);
+    QFETCH(bool, nextUncertain);
+    QFETCH(bool, allUncertain);
 
     ProgramFolderFixture folder;
     const QString cacheFile = folder.file(QStringLiteral("data.cds"));
-    const QString progressFile = folder.file(QStringLiteral("XMLwork.progress"));
     const QByteArray before = QByteArray(3000, 'a') + "before";
+    const QByteArray saved = QByteArray(3000, 'a') + "saved!";
     if (cacheExistedAtRecord)
         folder.write(QStringLiteral("data.cds"), before);
 
-    IntakeProgress progress(progressFile);
-    switch (record) {
-    case Record::None:
-        break;
-    case Record::Current:
-    case Record::CurrentTorn:
-    case Record::CurrentCut:
-        progress.Record(WorkFile, 7, cacheFile);
-        break;
-    case Record::EarlierVersion:
-        folder.write(QStringLiteral("XMLwork.progress"),
-                     WorkFile + "\n7\n" + QCryptographicHash::hash(before, QCryptographicHash::Sha256).toHex() + '\n');
-        break;
+    IntakeProgress progress(folder.file(QStringLiteral("XMLwork.progress")));
+    if (recorded) {
+        progress.Record(WorkFile, 6, QByteArrayLiteral("older"), IntakeProgress::CacheDigest(cacheFile));
+        progress.Record(WorkFile, 7, IntakeProgress::CacheDigest(cacheFile), IntakeProgress::DigestOf(saved));
     }
-    if (record == Record::CurrentTorn) {
-        QByteArray bytes = folder.read(QStringLiteral("XMLwork.progress"));
-        bytes[WorkFile.size() + 1] = '9';  // the index now reads 9
-        folder.write(QStringLiteral("XMLwork.progress"), bytes);
+    if (bothSlotsSpoiled) {
+        for (int slot = 0; slot < 2; ++slot) {
+            QByteArray bytes = folder.read(QFileInfo(progress.SlotFile(slot)).fileName());
+            bytes[WorkFile.size() + 3] = '9';
+            folder.write(QFileInfo(progress.SlotFile(slot)).fileName(), bytes);
+        }
     }
-    if (record == Record::CurrentCut) {
-        const QByteArray bytes = folder.read(QStringLiteral("XMLwork.progress"));
-        const qsizetype endOfDigest = bytes.indexOf('\n', bytes.indexOf('\n', WorkFile.size() + 1) + 1);
-        folder.write(QStringLiteral("XMLwork.progress"), bytes.left(endOfDigest + 1));
-    }
-
     switch (cacheAfter) {
     case CacheAfter::Unchanged:
         break;
-    case CacheAfter::Changed:
-        folder.write(QStringLiteral("data.cds"), QByteArray(3000, 'a') + "after!");
+    case CacheAfter::Saved:
+        folder.write(QStringLiteral("data.cds"), saved);
+        break;
+    case CacheAfter::ChangedElsewhere:
+        folder.write(QStringLiteral("data.cds"), QByteArray(3000, 'a') + "other!");
         break;
     case CacheAfter::Removed:
         QFile::remove(cacheFile);
         break;
     }
-    QCOMPARE(progress.ResumeIndex(askedFor, cacheFile), expected);
+    const IntakeProgress::Resume resume = ResumeOf(IntakeProgress(folder.file(QStringLiteral("XMLwork.progress"))),
+                                                   askedFor, cacheFile);
+    QCOMPARE(resume.next, next);
+    QCOMPARE(resume.nextUncertain, nextUncertain);
+    QCOMPARE(resume.allUncertain, allUncertain);
 }
 
-// The record is rewritten in place: a short record written over a long one
-// must not read as a mix of the two.
+void IntakeProgressTest::tornSlotFallsBackToTheOther_data()
+{
+    QTest::addColumn<Tear>("tear");
+    QTest::addColumn<bool>("firstRecord");
+    QTest::newRow("written over in place") << Tear::InPlace << false;
+    QTest::newRow("cut short") << Tear::Cut << false;
+    QTest::newRow("first record of the work file, cut short") << Tear::Cut << true;
+}
+
+// A crash while command 40 is being recorded leaves its slot holding any
+// prefix of the new record, over the rest of the old one or cut there. The
+// save of command 40 had not begun, so the resume must start at 40, sure of
+// it, at every length; and once command 40 is saved, at 41.
+void IntakeProgressTest::tornSlotFallsBackToTheOther()
+{
+    QFETCH(Tear, tear);
+    QFETCH(bool, firstRecord);
+    ProgramFolderFixture folder;
+    const QString cacheFile = folder.file(QStringLiteral("data.cds"));
+    const QString progressFile = folder.file(QStringLiteral("XMLwork.progress"));
+    const int index = firstRecord ? 0 : 40;
+    if (!firstRecord) {
+        IntakeProgress earlier(progressFile);
+        earlier.Record(OtherWorkFile, 3, "x", "y");  // left by an earlier work file, outnumbered
+        earlier.Record(WorkFile, 38, "d38", "d39");
+        IntakeProgress(progressFile).Record(WorkFile, 39, "d39", IntakeProgress::DigestOf("d40 as a table"));
+    }
+    folder.write(QStringLiteral("data.cds"), "d40 as a table");
+    const QByteArray before = IntakeProgress::CacheDigest(cacheFile);
+    QList<QByteArray> slotsBefore;
+    for (int slot = 0; slot < 2; ++slot)
+        slotsBefore.append(folder.read(QFileInfo(IntakeProgress(progressFile).SlotFile(slot)).fileName()));
+    IntakeProgress(progressFile).Record(WorkFile, index, before, IntakeProgress::DigestOf("d41 as a table"));
+    // The slot the record went to: the one that changed.
+    const QString firstSlot = QFileInfo(IntakeProgress(progressFile).SlotFile(0)).fileName();
+    const int written = folder.read(firstSlot) != slotsBefore.at(0) ? 0 : 1;
+    const QString slotName = QFileInfo(IntakeProgress(progressFile).SlotFile(written)).fileName();
+    const QByteArray old = slotsBefore.at(written);
+    const QByteArray record = folder.read(slotName);
+
+    for (qsizetype length = 0; length <= record.size(); ++length) {
+        const QByteArray torn = tear == Tear::Cut ? record.left(length) : record.left(length) + old.mid(length);
+        folder.write(slotName, torn);
+        const IntakeProgress::Resume resume = ResumeOf(IntakeProgress(progressFile), WorkFile, cacheFile);
+        QVERIFY2(resume.next == index && !resume.nextUncertain && !resume.allUncertain,
+                 qPrintable(QStringLiteral("torn at %1: resumes at %2").arg(length).arg(resume.next)));
+    }
+    folder.write(QStringLiteral("data.cds"), "d41 as a table");
+    QCOMPARE(ResumeOf(IntakeProgress(progressFile), WorkFile, cacheFile).next, index + 1);
+}
+
+// Slots are rewritten in place: a short record written over a long one must
+// not read as a mix of the two, and the newest record wins.
 void IntakeProgressTest::laterRecordReplacesEarlierWhole()
 {
     ProgramFolderFixture folder;
     const QString cacheFile = folder.file(QStringLiteral("data.cds"));
     folder.write(QStringLiteral("data.cds"), "cache");
+    const QByteArray now = IntakeProgress::CacheDigest(cacheFile);
     IntakeProgress progress(folder.file(QStringLiteral("XMLwork.progress")));
     const QByteArray longIdentity = QByteArray(300, 'f') + "-1700000000000";
-    progress.Record(longIdentity, 123456, cacheFile);
-    progress.Record(WorkFile, 2, cacheFile);
-    QCOMPARE(progress.ResumeIndex(WorkFile, cacheFile), 2);
-    QCOMPARE(progress.ResumeIndex(longIdentity, cacheFile), 0);
+    progress.Record(longIdentity, 123456, now, "after");
+    progress.Record(WorkFile, 1, "before", now);
+    progress.Record(WorkFile, 2, now, "after");
+    QCOMPARE(progress.ResumeAt(WorkFile, cacheFile).next, 2);
+    QCOMPARE(progress.ResumeAt(longIdentity, cacheFile).next, 0);
     progress.Clear();
-    QCOMPARE(progress.ResumeIndex(WorkFile, cacheFile), 0);
+    QVERIFY(!QFile::exists(progress.SlotFile(0)) && !QFile::exists(progress.SlotFile(1)));
+    QCOMPARE(progress.ResumeAt(WorkFile, cacheFile).next, 0);
 }
 
 QTEST_GUILESS_MAIN(IntakeProgressTest)

@@ -103,6 +103,8 @@ private slots:
     void startUp_data();
     void startUp();
     void zeroByteCacheAppliesCommandFiles();
+    void leftoverWorkFileAtStartUp_data();
+    void leftoverWorkFileAtStartUp();
 
     void controlsSitWhereTheLayoutPutsThem_data();
     void controlsSitWhereTheLayoutPutsThem();
@@ -291,6 +293,62 @@ void TestMainWindow::startUp()
     QCOMPARE(QFileInfo::exists(cacheFile), existedBefore);
     QCOMPARE(folder.read(QStringLiteral("data.cds")), bytesBefore);
     QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("XML"))));
+}
+
+void TestMainWindow::leftoverWorkFileAtStartUp_data()
+{
+    QTest::addColumn<CacheFile>("kind");
+    QTest::newRow("cache loads") << CacheFile::Valid;
+    QTest::newRow("cache fails to load") << CacheFile::Missing;
+}
+
+// The disk filled while command 0 of a work file was being saved, and the
+// program was killed. At the restart the operator scans that tab before the
+// first tick: the work file must be applied by then, so the release goes
+// through and no command is lost. When data.cds does not load, the work file
+// stays as it is.
+void TestMainWindow::leftoverWorkFileAtStartUp()
+{
+    QFETCH(CacheFile, kind);
+    ProgramFolderFixture folder;
+    LayOut(folder, CacheFile::Valid);
+    const QString released = QStringLiteral("0000000007-TAB");  // longer than the column
+    const QString blocked = QStringLiteral("0000000008-TAB");
+    {
+        ReleaseCache cache;
+        cache.Table().LoadFromFile(folder.file(QStringLiteral("data.cds")));
+        ProcessoXML stopped;
+        stopped.SetFonte_Dados(&cache.Table());
+        stopped.IniciarColeta();
+        CommandFiles::Drop(folder, QStringLiteral("a.xml"), CommandFiles::Commands({{released, QStringLiteral("L")},
+                                                                                    {blocked, QStringLiteral("C")}}));
+        Platform::SetFaultHookForTests([](Platform::FileOperation operation, const QString &path) {
+            return operation == Platform::FileOperation::Open && QFileInfo(path).fileName().startsWith(QStringLiteral(".data.cds."));
+        });
+        QVERIFY_THROWS_EXCEPTION(Exception, stopped.ThisOnTimer(nullptr));
+        Platform::SetFaultHookForTests(nullptr);
+    }
+    const QString workFile = CommandFiles::WorkFilePath(folder);
+    const QByteArray workBytes = folder.read(QFileInfo(workFile).fileName());
+    QVERIFY(!workBytes.isEmpty());
+    if (kind == CacheFile::Missing)
+        QFile::remove(folder.file(QStringLiteral("data.cds")));
+
+    ModalBoxCatcher catcher;
+    T_FrmEmulador window;
+    window._editCodigoBarra->setText(released.left(10));
+    QTest::keyClick(window._editCodigoBarra, Qt::Key_Return);
+
+    if (kind == CacheFile::Missing) {
+        QCOMPARE(folder.read(QFileInfo(workFile).fileName()), workBytes);
+        QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("data.cds"))));
+        return;
+    }
+    QCOMPARE(window._Shape->BrushColor(), clLime);
+    QCOMPARE(CacheRows::InFile(folder.file(QStringLiteral("data.cds"))),
+             (QStringList{blocked.left(10) + QStringLiteral("/C"), "0001/L", "0002/C"}));
+    QVERIFY(!QFileInfo::exists(workFile));
+    QCOMPARE(catcher.caught().size(), 0);
 }
 
 void TestMainWindow::zeroByteCacheAppliesCommandFiles()

@@ -4,7 +4,9 @@
 //       Each trial starts the program in a fresh folder, drops a burst of
 //       command files, kills the program with SIGKILL at a random moment,
 //       checks that data.cds still loads, restarts the program, lets it drain
-//       the folder and compares data.cds with the expected table.
+//       the folder and compares data.cds with the expected table. When the
+//       kill left a work file, every other such trial first restarts the
+//       program and kills it again while it resumes that work file.
 //   reliability_driver stress <Emulador> <files> <well|careless> [seed]
 //       A writer process drops the files (one command each) while the program
 //       runs, either under another name and then renamed into XML, or in
@@ -20,6 +22,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -51,6 +55,8 @@ struct Tally {
     int unloadable = 0;
     int undrained = 0;
     int failedTrials = 0;
+    int startupKills = 0;        // kills aimed at the resume at start-up
+    int startupKillsInResume = 0;  // of those, kills after the resume had written something
 
     void Add(const Comparison &comparison)
     {
@@ -60,6 +66,39 @@ struct Tally {
         unknown += comparison.unknown;
     }
 };
+
+// What the resume of a work file writes: the progress slots and data.cds.
+QByteArray ResumeState(const ProgramFolder &folder)
+{
+    QByteArray state;
+    for (const QString &name : {QStringLiteral("XMLQuiboIntegração.progress.a"), QStringLiteral("XMLQuiboIntegração.progress.b"),
+                                QStringLiteral("data.cds")}) {
+        QFile file(folder.Path() + name);
+        state += file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("-");
+        state += '|';
+    }
+    return state;
+}
+
+// Starts the program on a folder that holds a work file and kills it while
+// it resumes that work file at start-up: as soon as the resume has written
+// something, plus up to 20 ms. True when the kill came after such a write.
+bool KillDuringStartupResume(const ProgramFolder &folder, QRandomGenerator &random)
+{
+    const QByteArray before = ResumeState(folder);
+    ProgramRun run(folder);
+    QElapsedTimer clock;
+    clock.start();
+    bool wrote = false;
+    while (!wrote && clock.elapsed() < 10000) {
+        wrote = ResumeState(folder) != before;
+        if (!wrote)
+            QThread::usleep(200);
+    }
+    QThread::usleep(random.bounded(20000));
+    run.Kill();
+    return wrote;
+}
 
 // Kill times are spread over the whole life of a burst: from before the
 // program is up to just after its last save, as measured by a run without a
@@ -99,7 +138,12 @@ int CrashTrials(const QString &program, int trials, quint32 seed)
             QThread::msleep(ulong(killAtMs));
             run.Kill();
         }
-        const bool loadable = folder.CacheLoads();
+        bool loadable = folder.CacheLoads();
+        if (QFileInfo::exists(folder.Path() + QStringLiteral("XMLQuiboIntegração")) && random.bounded(2) == 1) {
+            ++tally.startupKills;
+            tally.startupKillsInResume += KillDuringStartupResume(folder, random) ? 1 : 0;
+            loadable = loadable && folder.CacheLoads();
+        }
         bool drained = false;
         {
             ProgramRun run(folder);
@@ -121,9 +165,10 @@ int CrashTrials(const QString &program, int trials, quint32 seed)
         std::fflush(stdout);
     }
     std::printf("crash test result: trials %d, commands %d, lost %d, applied twice %d, unknown rows %d, "
-                "unloadable data.cds %d, not drained %d, failed trials %d\n",
+                "unloadable data.cds %d, not drained %d, failed trials %d; kills during the start-up resume %d "
+                "(%d after it had written)\n",
                 tally.trials, tally.commands, tally.lost, tally.duplicated, tally.unknown, tally.unloadable,
-                tally.undrained, tally.failedTrials);
+                tally.undrained, tally.failedTrials, tally.startupKills, tally.startupKillsInResume);
     return tally.failedTrials == 0 ? 0 : 1;
 }
 
