@@ -18,11 +18,11 @@
 
 namespace {
 
-const QString Separator = QStringLiteral("===============================");
-const QString ReleasedPrefix = QStringLiteral("Comanda  Liberada com Sucesso :");
-const QString BlockedPrefix = QStringLiteral("Comanda Bloqueada. Status de consumo, se encontra Ativo  :");
-const QString NotRegisteredPrefix = QStringLiteral("Comanda não cadastrada no sistema:");
-const QString JournalFailingPrefix = QStringLiteral("Diário de saídas sem gravar: ");
+const QString kSeparator = QStringLiteral("===============================");
+const QString kReleasedPrefix = QStringLiteral("Comanda  Liberada com Sucesso :");
+const QString kBlockedPrefix = QStringLiteral("Comanda Bloqueada. Status de consumo, se encontra Ativo  :");
+const QString kNotRegisteredPrefix = QStringLiteral("Comanda não cadastrada no sistema:");
+const QString kJournalFailingPrefix = QStringLiteral("Diário de saídas sem gravar: ");
 
 // Where the window's font is missing, the nearest narrow sans-serif stands in.
 void InstallFontFallbacks()
@@ -159,35 +159,35 @@ void T_FrmEmulador::_editCodigoBarraKeyDown(QObject *, int &Key, Qt::KeyboardMod
         if (event == QLatin1String("C")) {
             _Shape->SetBrushColor(clRed);
             FoJournal.Decision(GateJournal::Outcome::Blocked, typed, event);
-            AddCheckLines(BlockedPrefix + typed);
+            AddCheckLines(kBlockedPrefix + typed);
         } else if (event == QLatin1String("L")) {
             _Shape->SetBrushColor(clLime);
             cdsEmulador.Delete();
             cdsEmulador.SaveToFile(path, dfBinary);
             FoJournal.Decision(GateJournal::Outcome::Released, typed, event);
-            AddCheckLines(ReleasedPrefix + typed);
+            AddCheckLines(kReleasedPrefix + typed);
         } else {
             FoJournal.Decision(GateJournal::Outcome::OtherEvent, typed, event);
         }
     } else {
         _Shape->SetBrushColor(clSilver);
         FoJournal.Decision(GateJournal::Outcome::NotRegistered, typed, QString());
-        AddCheckLines(NotRegisteredPrefix + typed);
+        AddCheckLines(kNotRegisteredPrefix + typed);
     }
     _editCodigoBarra->setText(QString());
 }
 
 void T_FrmEmulador::AddCheckLines(const QString &messageLine)
 {
-    MemoLines::Add(MmEventoSaida, Separator);
+    MemoLines::Add(MmEventoSaida, kSeparator);
     MemoLines::Add(MmEventoSaida, messageLine);
-    MemoLines::Add(MmEventoSaida, Separator);
+    MemoLines::Add(MmEventoSaida, kSeparator);
 }
 
 // Said once when the journal starts failing, gone when it writes again.
 void T_FrmEmulador::ShowJournalState(const QString &error)
 {
-    journalStatus_->setText(JournalFailingPrefix + error);
+    journalStatus_->setText(kJournalFailingPrefix + error);
     journalStatus_->setToolTip(journalStatus_->text());
     journalStatus_->setVisible(!error.isEmpty());
 }

@@ -20,7 +20,7 @@
 
 namespace {
 
-const QString ReadFailurePrefix = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
+const QString kReadFailurePrefix = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
 
 struct Setup {
     Setup()
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (QFile::exists(setup.CommandPath()) || QFile::exists(setup.WorkPath()))
         FuzzSupport::Fail("a command file or the work file was left behind");
     const QString log = setup.reader.GetLog();
-    if (!log.isEmpty() && !log.startsWith(ReadFailurePrefix))
+    if (!log.isEmpty() && !log.startsWith(kReadFailurePrefix))
         FuzzSupport::Fail("a read failed outside the read step", log);
     if (setup.cache->Table().RecordCount() > 2000)
         setup.cache = std::make_unique<ReleaseCache>();

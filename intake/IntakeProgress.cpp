@@ -18,9 +18,9 @@ namespace {
 // Each slot is rewritten in place, so it has a fixed size (a shorter record
 // would leave the end of a longer one behind) and ends in a check of its own
 // lines: any mix of an old and a new record, or a cut one, fails the check.
-constexpr qsizetype SlotSize = 512;
+constexpr qsizetype kSlotSize = 512;
 
-const QByteArray MissingCache = QByteArrayLiteral("missing");
+const QByteArray kMissingCache = QByteArrayLiteral("missing");
 
 QByteArray CheckOf(const QByteArray &lines)
 {
@@ -56,7 +56,7 @@ std::optional<Entry> ReadSlot(const QString &slotFile, bool &present)
     present = Platform::FileExists(slotFile);
     if (!present)
         return std::nullopt;
-    return Parse(Platform::ReadWholeFile(slotFile, SlotSize * 2));
+    return Parse(Platform::ReadWholeFile(slotFile, kSlotSize * 2));
 }
 
 }  // namespace
@@ -89,7 +89,7 @@ QByteArray IntakeProgress::DigestOf(const QByteArray &cacheContent)
 QByteArray IntakeProgress::CacheDigest(const QString &cacheFile)
 {
     if (!Platform::FileExists(cacheFile))
-        return MissingCache;
+        return kMissingCache;
     return DigestOf(Platform::ReadWholeFile(cacheFile));
 }
 
@@ -145,8 +145,8 @@ void IntakeProgress::Record(const QByteArray &workFileIdentity, int index, const
     const QByteArray lines = QByteArray::number(sequence) + '\n' + workFileIdentity + '\n' + QByteArray::number(index)
         + '\n' + before + '\n' + after + '\n';
     QByteArray record = lines + CheckOf(lines) + '\n';
-    if (record.size() < SlotSize)
-        record.append(SlotSize - record.size(), '\n');
+    if (record.size() < kSlotSize)
+        record.append(kSlotSize - record.size(), '\n');
     Platform::OverwriteFileInPlace(SlotFile(slot), record);
     newest_ = Entry{sequence, workFileIdentity, index, before, after};
     newestSlot_ = slot;

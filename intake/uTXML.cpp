@@ -12,8 +12,8 @@
 
 namespace {
 
-const QString ReadFailurePrefix = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
-const QString ScanFailurePrefix = QStringLiteral("Erro na Coletada o arquivo XML erro:");
+const QString kReadFailurePrefix = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
+const QString kScanFailurePrefix = QStringLiteral("Erro na Coletada o arquivo XML erro:");
 
 // A search pattern such as <folder>/*.xml split into the folder to list and
 // the rule a name must follow.
@@ -174,7 +174,7 @@ bool TXML::Retoma_Trabalho()
 QString TXML::ScanFailureText(const QString &message) const
 {
     const QDateTime now = QDateTime::currentDateTime();
-    return ScanFailurePrefix + message + QStringLiteral(", Date") + RegionalFormat::ShortDate(now.date())
+    return kScanFailurePrefix + message + QStringLiteral(", Date") + RegionalFormat::ShortDate(now.date())
         + QStringLiteral(" ,") + RegionalFormat::LongTime(now.time());
 }
 
@@ -189,7 +189,7 @@ void TXML::Le_Arquivo()
         LoadCommandFile(workPath, unreadable);
         ReadRows();
     } catch (const Exception &error) {
-        FoControleLog = ReadFailurePrefix + error.Message();
+        FoControleLog = kReadFailurePrefix + error.Message();
         // A work file that could not be opened or read was never looked at:
         // it stays, and the next pass tries it again.
         if (!unreadable) {
@@ -223,7 +223,7 @@ void TXML::LoadCommandFile(const QString &path, bool &unreadable)
 {
     QByteArray content;
     try {
-        content = Platform::ReadWholeFile(path, MaxCommandFileBytes);
+        content = Platform::ReadWholeFile(path, kMaxCommandFileBytes);
     } catch (const EFileTooLarge &) {
         throw;
     } catch (const EFOpenError &) {

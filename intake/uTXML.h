@@ -42,7 +42,7 @@ class TXML : public IXML {
 public:
     // Larger command files are refused unread: a command file holds a handful
     // of rows, and anything this big is not one.
-    static constexpr qint64 MaxCommandFileBytes = 16 * 1024 * 1024;
+    static constexpr qint64 kMaxCommandFileBytes = 16 * 1024 * 1024;
 
     TXML();
     ~TXML() override;

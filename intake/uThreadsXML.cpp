@@ -24,7 +24,7 @@ void ProcessoXML::Execute()
         FoTimer = std::make_unique<QTimer>();
         // Qt's default period is 0, which would tick on every pass of the
         // event loop.
-        FoTimer->setInterval(TimerIntervalMs);
+        FoTimer->setInterval(kTimerIntervalMs);
         connect(FoTimer.get(), &QTimer::timeout, this, [this] {
             HandlerGuard::Run([this] { ThisOnTimer(FoTimer.get()); }, HandlerGuard::Source::Tick);
         });

@@ -21,7 +21,7 @@ class TClientDataSet;
 class ProcessoXML : public QObject {
     Q_OBJECT
 public:
-    static constexpr int TimerIntervalMs = 1000;
+    static constexpr int kTimerIntervalMs = 1000;
 
     ProcessoXML();
     ~ProcessoXML() override;

@@ -211,14 +211,14 @@ void CollectorTest::logLines_data()
 
     const QByteArray good = Commands({{"G", "L"}});
     const QByteArray noEvent = XmlPacket({{"ID_COMANDA", "string", 20}}, {Row{{"N"}}});
-    const QString failure = ReadFailure + QStringLiteral("Field 'EVENTO' not found");
+    const QString failure = kReadFailure + QStringLiteral("Field 'EVENTO' not found");
     QTest::newRow("nothing to read") << QList<QByteArray>{QByteArray()} << QStringList{QString()};
     QTest::newRow("failure stays until a good read")
         << QList<QByteArray>{noEvent, QByteArray(), QByteArray(), good, QByteArray()}
         << QStringList{failure, failure, failure, QString(), QString()};
     QTest::newRow("empty file after a good one")
         << QList<QByteArray>{good, QByteArray("")}
-        << QStringList{QString(), ReadFailure + QStringLiteral("Missing data provider or data packet")};
+        << QStringList{QString(), kReadFailure + QStringLiteral("Missing data provider or data packet")};
 }
 
 void CollectorTest::logLines()

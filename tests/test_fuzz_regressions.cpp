@@ -146,7 +146,7 @@ void FuzzRegressionsTest::commandFileIsReadOrRefused()
     QCOMPARE(CommandFiles::EntriesLeft(folder), QStringList());
     QVERIFY(!QFile::exists(CommandFiles::WorkFilePath(folder)));
     const QString log = reader.GetLog();
-    QVERIFY2(log.isEmpty() || log.startsWith(ReadFailure), qPrintable(log));
+    QVERIFY2(log.isEmpty() || log.startsWith(kReadFailure), qPrintable(log));
     for (int index = 0; index < reader.CountLista(); ++index)
         QVERIFY(reader.GetItemLista(index) != nullptr);
 }

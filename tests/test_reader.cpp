@@ -187,11 +187,11 @@ void ReaderTest::readFailures()
 
     QVERIFY(reader.Executa_Carga());
 
-    QVERIFY2(reader.GetLog().startsWith(ReadFailure), qPrintable(reader.GetLog()));
+    QVERIFY2(reader.GetLog().startsWith(kReadFailure), qPrintable(reader.GetLog()));
     if (message.isEmpty())
-        QVERIFY(reader.GetLog().size() > ReadFailure.size());
+        QVERIFY(reader.GetLog().size() > kReadFailure.size());
     else
-        QCOMPARE(reader.GetLog(), ReadFailure + message);
+        QCOMPARE(reader.GetLog(), kReadFailure + message);
     QCOMPARE(reader.CountLista(), 0);
     QVERIFY(!reader.XML_Client()->Active());
     QCOMPARE(EntriesLeft(folder), QStringList());
@@ -265,9 +265,9 @@ void ReaderTest::logReflectsLastFileOfPass_data()
     const QByteArray good = Commands({{"G", "L"}});
     const QByteArray noEvent = XmlPacket({{"ID_COMANDA", "string", 20}}, {Row{{"N"}}});
     QTest::newRow("failure then good") << noEvent << good << QString() << QStringList{"G|L"};
-    QTest::newRow("good then failure") << good << noEvent << ReadFailure + "Field 'EVENTO' not found"
+    QTest::newRow("good then failure") << good << noEvent << kReadFailure + "Field 'EVENTO' not found"
                                        << QStringList{"G|L"};
-    QTest::newRow("two failures") << QByteArray("junk") << QByteArray() << ReadFailure + MissingPacket
+    QTest::newRow("two failures") << QByteArray("junk") << QByteArray() << kReadFailure + MissingPacket
                                   << QStringList{};
 }
 
@@ -310,7 +310,7 @@ void ReaderTest::passWithoutClaimKeepsListAndLog()
     Drop(folder, QStringLiteral("b.xml"), QByteArray("not a packet"));
     QVERIFY(reader.Executa_Carga());
     const QString failure = reader.GetLog();
-    QVERIFY(failure.startsWith(ReadFailure));
+    QVERIFY(failure.startsWith(kReadFailure));
 
     if (condition == QLatin1String("no folder"))
         QVERIFY(QDir(CommandFolder(folder)).removeRecursively());
@@ -357,7 +357,7 @@ void ReaderTest::zeroByteFileNeverRereadsPreviousRows()
 
     QVERIFY(reader.Executa_Carga());
 
-    QCOMPARE(reader.GetLog(), ReadFailure + MissingPacket);
+    QCOMPARE(reader.GetLog(), kReadFailure + MissingPacket);
     QCOMPARE(reader.CountLista(), 0);
     QVERIFY(!QFile::exists(WorkFilePath(folder)));
     QCOMPARE(EntriesLeft(folder), QStringList());
@@ -388,10 +388,10 @@ void ReaderTest::oversizedFileIsRefusedUnread()
 
     QVERIFY(reader.Executa_Carga());
 
-    const QString sizeFailure = ReadFailure + QStringLiteral("Cannot open file \"%1\". The file is larger than 16777216 bytes")
+    const QString sizeFailure = kReadFailure + QStringLiteral("Cannot open file \"%1\". The file is larger than 16777216 bytes")
                                                   .arg(WorkFilePath(folder));
     QVERIFY2((reader.GetLog() == sizeFailure) == refusedForSize, qPrintable(reader.GetLog()));
-    QVERIFY(reader.GetLog().startsWith(ReadFailure));
+    QVERIFY(reader.GetLog().startsWith(kReadFailure));
     QCOMPARE(reader.CountLista(), 0);
     QVERIFY(!QFile::exists(WorkFilePath(folder)));
     QCOMPARE(EntriesLeft(folder), QStringList());
@@ -408,7 +408,7 @@ void ReaderTest::leftoverWorkFileIsRecovered_data()
     QTest::newRow("alone") << leftover << false << QStringList{"W1|L", "W2|C"} << QString();
     QTest::newRow("before a new command file")
         << leftover << true << QStringList{"W1|L", "W2|C", "N1|C"} << QString();
-    QTest::newRow("empty leftover") << QByteArray() << false << QStringList{} << ReadFailure + MissingPacket;
+    QTest::newRow("empty leftover") << QByteArray() << false << QStringList{} << kReadFailure + MissingPacket;
     QTest::newRow("empty leftover, then a command file")
         << QByteArray() << true << QStringList{"N1|C"} << QString();
 }

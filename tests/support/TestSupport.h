@@ -6,7 +6,7 @@
 
 // The start of the reader's log text for a command file it could not read,
 // spelled out here so that a change to the program's text shows.
-inline const QString ReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
+inline const QString kReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
 
 // A fresh folder that the test uses as the program's folder (the folder that
 // holds data.cds and XML). Removed with the object.
