@@ -185,20 +185,8 @@ bool DeleteFileOrLink(const QString &path)
     return Native::DeleteFileOrLink(QDir::toNativeSeparators(path));
 }
 
-bool FileExists(const QString &path)
-{
-    return Native::FileExists(QDir::toNativeSeparators(path));
-}
 
-bool FileOpenElsewhere(const QString &path)
-{
-    return Native::FileOpenElsewhere(QDir::toNativeSeparators(path));
-}
 
-qint64 FileSize(const QString &path)
-{
-    return Native::FileSize(QDir::toNativeSeparators(path));
-}
 
 QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
 {

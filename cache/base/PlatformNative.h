@@ -35,9 +35,6 @@ Error CutTo(const QString &path, qint64 length);
 
 bool RenameNoReplace(const QString &from, const QString &to);
 bool DeleteFileOrLink(const QString &path);
-bool FileExists(const QString &path);
-bool FileOpenElsewhere(const QString &path);
-qint64 FileSize(const QString &path);
 // Names of the plain files in the folder that end in the suffix, in no order.
 QStringList FilesWithSuffix(const QString &folder, const QString &suffix);
 
@@ -110,3 +107,26 @@ private:
 QString TrimErrorText(QString text);
 
 }  // namespace Platform::Detail
+
+namespace Platform::Native {
+
+// The tail every write shares: every byte written, flushed to disk, the file
+// closed; a test's injected failure is seen before the write and the flush.
+template <typename File, typename WriteAllBytes, typename FlushToDisk>
+Error WriteFlushClose(File &file, const QString &path, const QByteArray &bytes, WriteAllBytes writeAll,
+                      FlushToDisk flush)
+{
+    if (Detail::FaultInjected(FileOperation::Write, path))
+        return kInjectedError;
+    if (const Error error = writeAll(file.Get(), bytes))
+        return error;
+    if (Detail::FaultInjected(FileOperation::Flush, path))
+        return kInjectedError;
+    if (!flush(file.Get()))
+        return LastError();
+    if (!file.Close())
+        return LastError();
+    return 0;
+}
+
+}  // namespace Platform::Native

@@ -75,20 +75,14 @@ int FlushToDisk(int descriptor, bool contentOnly)
 #endif
 }
 
-// The tail that every write of ours shares: write, flush to disk, close.
-Error WriteFlushClose(Descriptor &file, const QString &path, const QByteArray &bytes, bool contentOnly)
+bool FlushContent(int descriptor)
 {
-    if (FaultInjected(FileOperation::Write, path))
-        return kInjectedError;
-    if (const Error error = WriteAll(file.Get(), bytes))
-        return error;
-    if (FaultInjected(FileOperation::Flush, path))
-        return kInjectedError;
-    if (FlushToDisk(file.Get(), contentOnly) != 0)
-        return LastError();
-    if (!file.Close())
-        return LastError();
-    return 0;
+    return FlushToDisk(descriptor, true) == 0;
+}
+
+bool FlushAll(int descriptor)
+{
+    return FlushToDisk(descriptor, false) == 0;
 }
 
 // Permissions of the file being replaced, so a save does not change them.
@@ -141,7 +135,7 @@ Error WriteNewFile(const QString &temporary, const QByteArray &bytes, const QStr
         return LastError();
     created = true;
     KeepPermissionsOf(target, file.Get());
-    return WriteFlushClose(file, temporary, bytes, false);
+    return WriteFlushClose(file, temporary, bytes, WriteAll, FlushAll);
 }
 
 Error ReplaceFile(const QString &temporary, const QString &target)
@@ -170,7 +164,7 @@ Error OverwriteStart(const QString &path, const QByteArray &bytes)
     Descriptor file(::open(Encoded(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
     if (!file.Valid())
         return LastError();
-    return WriteFlushClose(file, path, bytes, true);
+    return WriteFlushClose(file, path, bytes, WriteAll, FlushContent);
 }
 
 Error AppendAndFlush(const QString &path, const QByteArray &bytes)
@@ -180,7 +174,7 @@ Error AppendAndFlush(const QString &path, const QByteArray &bytes)
     Descriptor file(::open(Encoded(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
     if (!file.Valid())
         return LastError();
-    return WriteFlushClose(file, path, bytes, true);
+    return WriteFlushClose(file, path, bytes, WriteAll, FlushContent);
 }
 
 Error CutTo(const QString &path, qint64 length)
@@ -215,6 +209,33 @@ bool DeleteFileOrLink(const QString &path)
     return ::unlink(Encoded(path).constData()) == 0;
 }
 
+QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
+{
+    QStringList names;
+    DIR *directory = ::opendir(Encoded(folder).constData());
+    if (directory == nullptr)
+        return names;
+    while (const dirent *entry = ::readdir(directory)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        if (!name.endsWith(suffix, Qt::CaseInsensitive))
+            continue;
+        struct stat status {};
+        if (::stat(Encoded(folder + name).constData(), &status) == 0 && S_ISREG(status.st_mode))
+            names.append(name);
+    }
+    ::closedir(directory);
+    return names;
+}
+
+}  // namespace Platform::Native
+
+namespace Platform {
+
+using Native::Descriptor;
+using Native::Encoded;
+
 bool FileExists(const QString &path)
 {
     struct stat status {};
@@ -247,24 +268,4 @@ qint64 FileSize(const QString &path)
     return qint64(status.st_size);
 }
 
-QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
-{
-    QStringList names;
-    DIR *directory = ::opendir(Encoded(folder).constData());
-    if (directory == nullptr)
-        return names;
-    while (const dirent *entry = ::readdir(directory)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name == QLatin1String(".") || name == QLatin1String(".."))
-            continue;
-        if (!name.endsWith(suffix, Qt::CaseInsensitive))
-            continue;
-        struct stat status {};
-        if (::stat(Encoded(folder + name).constData(), &status) == 0 && S_ISREG(status.st_mode))
-            names.append(name);
-    }
-    ::closedir(directory);
-    return names;
-}
-
-}  // namespace Platform::Native
+}  // namespace Platform

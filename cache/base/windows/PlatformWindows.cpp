@@ -78,17 +78,8 @@ Error WriteThenFlush(const QString &path, const QByteArray &bytes, DWORD access,
         return LastError();
     if (created != nullptr)
         *created = true;
-    if (FaultInjected(FileOperation::Write, path))
-        return kInjectedError;
-    if (const Error error = WriteAll(file.Get(), bytes))
-        return error;
-    if (FaultInjected(FileOperation::Flush, path))
-        return kInjectedError;
-    if (!FlushFileBuffers(file.Get()))
-        return LastError();
-    if (!file.Close())
-        return LastError();
-    return 0;
+    return WriteFlushClose(file, path, bytes, WriteAll,
+                           [](HANDLE handle) { return FlushFileBuffers(handle) != 0; });
 }
 
 }  // namespace
@@ -172,27 +163,6 @@ bool DeleteFileOrLink(const QString &path)
     return DeleteFileW(Wide(path)) != 0;
 }
 
-bool FileExists(const QString &path)
-{
-    const DWORD attributes = GetFileAttributesW(Wide(path));
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// A file open elsewhere cannot be renamed on Windows anyway.
-bool FileOpenElsewhere(const QString &)
-{
-    return false;
-}
-
-qint64 FileSize(const QString &path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data {};
-    if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)
-        || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return -1;
-    return (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
 {
     QStringList names;
@@ -211,3 +181,30 @@ QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
 }
 
 }  // namespace Platform::Native
+
+namespace Platform {
+
+using Native::Wide;
+
+bool FileExists(const QString &path)
+{
+    const DWORD attributes = GetFileAttributesW(Wide(QDir::toNativeSeparators(path)));
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A file open elsewhere cannot be renamed on Windows anyway.
+bool FileOpenElsewhere(const QString &)
+{
+    return false;
+}
+
+qint64 FileSize(const QString &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    if (!GetFileAttributesExW(Wide(QDir::toNativeSeparators(path)), GetFileExInfoStandard, &data)
+        || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return (qint64(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace Platform
