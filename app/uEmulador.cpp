@@ -7,6 +7,7 @@
 #include "app/TickHold.h"
 #include "cache/table/Field.h"
 #include "cache/base/HandlerGuard.h"
+#include "cache/base/RegionalFormat.h"
 #include "cache/base/Platform.h"
 #include "intake/uThreadsXML.h"
 
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QTime>
 #include <QTimer>
 
 namespace {
@@ -22,6 +24,8 @@ const QString kSeparator = QStringLiteral("===============================");
 const QString kReleasedPrefix = QStringLiteral("Comanda  Liberada com Sucesso :");
 const QString kBlockedPrefix = QStringLiteral("Comanda Bloqueada. Status de consumo, se encontra Ativo  :");
 const QString kNotRegisteredPrefix = QStringLiteral("Comanda não cadastrada no sistema:");
+const QString kIntakeFailingPrefix = QStringLiteral("Coleta de XML parada: ");
+const QString kIntakeRecoveredPrefix = QStringLiteral("Coleta de XML retomada às ");
 const QString kJournalFailingPrefix = QStringLiteral("Diário de saídas sem gravar: ");
 
 // Where the window's font is missing, the nearest narrow sans-serif stands in.
@@ -57,11 +61,8 @@ T_FrmEmulador::T_FrmEmulador(QWidget *parent)
     Label2->adjustSize();
     setWindowIcon(GatePicture::ProgramIcon());
     StatusBar1->addWidget(StatusPanel1, 1);
-    journalStatus_ = new QLabel(StatusBar1);
-    journalStatus_->setObjectName(QStringLiteral("JournalStatus"));
-    journalStatus_->setMaximumWidth(240);
-    StatusBar1->addPermanentWidget(journalStatus_);
-    journalStatus_->hide();
+    intakeStatus_ = AddStatusLabel(QStringLiteral("IntakeStatus"));
+    journalStatus_ = AddStatusLabel(QStringLiteral("JournalStatus"));
     FoJournal.SetStateHandler([this](const QString &error) { ShowJournalState(error); });
     _img01->setPixmap(QPixmap::fromImage(GatePicture::GatePost()));
     _Shape->SetBrushColor(clSilver);
@@ -134,6 +135,7 @@ void T_FrmEmulador::FormCreate(QObject *)
     EmuladorFoXML->IniciarColeta();
     EmuladorFoXML->SetMemoLog(&FoMemoLog);
     EmuladorFoXML->SetJournal(&FoJournal);
+    EmuladorFoXML->SetIntakeStateHandler([this](const QString &failure) { ShowIntakeState(failure); });
     EmuladorFoXML->get_Timmer()->start();
     // A work file left by a crash is finished before the window takes a key
     // or a click, so that no release at the gate rewrites data.cds first. The
@@ -184,12 +186,36 @@ void T_FrmEmulador::AddCheckLines(const QString &messageLine)
     MemoLines::Add(MmEventoSaida, kSeparator);
 }
 
+// A label at the right end of the status bar, hidden until it has news; the
+// bar's own panel keeps its fixed text.
+QLabel *T_FrmEmulador::AddStatusLabel(const QString &name)
+{
+    auto *label = new QLabel(StatusBar1);
+    label->setObjectName(name);
+    label->setMaximumWidth(240);
+    StatusBar1->addPermanentWidget(label);
+    label->hide();
+    return label;
+}
+
+void T_FrmEmulador::ShowStatus(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->setToolTip(text);
+    label->setVisible(!text.isEmpty());
+}
+
 // Said once when the journal starts failing, gone when it writes again.
 void T_FrmEmulador::ShowJournalState(const QString &error)
 {
-    journalStatus_->setText(kJournalFailingPrefix + error);
-    journalStatus_->setToolTip(journalStatus_->text());
-    journalStatus_->setVisible(!error.isEmpty());
+    ShowStatus(journalStatus_, error.isEmpty() ? QString() : kJournalFailingPrefix + error);
+}
+
+// Said when the collector's ticks start failing, and when they work again.
+void T_FrmEmulador::ShowIntakeState(const QString &failure)
+{
+    const QString recovered = kIntakeRecoveredPrefix + RegionalFormat::LongTime(QTime::currentTime());
+    ShowStatus(intakeStatus_, failure.isEmpty() ? recovered : kIntakeFailingPrefix + failure);
 }
 
 void T_FrmEmulador::_btnSobreClick(QObject *)

@@ -50,6 +50,7 @@ public:
     GateJournal &Journal() { return FoJournal; }
     // Shown only while the journal cannot be written.
     QLabel *JournalStatus() const { return journalStatus_; }
+    QLabel *IntakeStatus() const { return intakeStatus_; }
 
 private:
     void ConfigureAuthor();
@@ -57,11 +58,15 @@ private:
     void WireHandlers();
     void PlaceAtDesktopCentre();
     void AddCheckLines(const QString &messageLine);
+    QLabel *AddStatusLabel(const QString &name);
+    static void ShowStatus(QLabel *label, const QString &text);
     void ShowJournalState(const QString &error);
+    void ShowIntakeState(const QString &failure);
 
     MemoLogLines FoMemoLog;
     GateJournal FoJournal;
     QLabel *journalStatus_ = nullptr;
+    QLabel *intakeStatus_ = nullptr;
     QString path;
     // Declared last so that it goes first: no tick may reach the cache or the
     // log memo once they are gone.

@@ -25,9 +25,7 @@ void ProcessoXML::Execute()
         // Qt's default period is 0, which would tick on every pass of the
         // event loop.
         FoTimer->setInterval(kTimerIntervalMs);
-        connect(FoTimer.get(), &QTimer::timeout, this, [this] {
-            HandlerGuard::Run([this] { ThisOnTimer(FoTimer.get()); }, HandlerGuard::Source::Tick);
-        });
+        connect(FoTimer.get(), &QTimer::timeout, this, &ProcessoXML::QueueTick);
         FoTimer->stop();
     }
     if (!FoXML) {
@@ -36,6 +34,54 @@ void ProcessoXML::Execute()
             ApplyWorkFile(workFile, first, count);
         });
     }
+}
+
+// The timer's own call only queues the tick and returns: a timer does not
+// fire again while its call runs, and the error box of a failing tick runs a
+// loop of its own inside the call that raised it. So ticks go on under every
+// box, the tick's own included.
+void ProcessoXML::QueueTick()
+{
+    if (tickQueued_)
+        return;
+    tickQueued_ = true;
+    QMetaObject::invokeMethod(this, &ProcessoXML::RunQueuedTick, Qt::QueuedConnection);
+}
+
+void ProcessoXML::RunQueuedTick()
+{
+    tickQueued_ = false;
+    // A timer stopped since the tick was queued is held on purpose (the
+    // grid's question about a row): the tick waits for it to run again.
+    if (!FoTimer->isActive())
+        return;
+    HandlerGuard::Run([this] { ReportedTick(); }, HandlerGuard::Source::Tick);
+}
+
+// A failure that comes back tick after tick opens one box; while it lasts,
+// the intake state says so instead, and says when the intake works again.
+void ProcessoXML::ReportedTick()
+{
+    try {
+        ThisOnTimer(FoTimer.get());
+    } catch (...) {
+        const QString failure = HandlerGuard::MessageOf(std::current_exception());
+        const bool repeated = failure == lastTickFailure_;
+        SetIntakeFailure(failure);
+        if (!repeated)
+            throw;
+        return;
+    }
+    SetIntakeFailure(QString());
+}
+
+void ProcessoXML::SetIntakeFailure(const QString &failure)
+{
+    if (failure == lastTickFailure_)
+        return;
+    lastTickFailure_ = failure;
+    if (FOnIntakeState)
+        FOnIntakeState(failure);
 }
 
 void ProcessoXML::IniciarColeta()

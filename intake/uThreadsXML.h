@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -50,6 +51,11 @@ public:
     // Commands of the work file read but not yet applied and saved.
     int PendingCount() const { return pendingCount_; }
 
+    // Told the failure's message when the timer's ticks start failing, and
+    // an empty text when they work again.
+    using IntakeStateHandler = std::function<void(const QString &failure)>;
+    void SetIntakeStateHandler(IntakeStateHandler handler) { FOnIntakeState = std::move(handler); }
+
 private:
     // A command posted into the cache whose save failed.
     struct UnsavedCommand {
@@ -65,6 +71,10 @@ private:
     // Tells the operator which commands were applied or withheld without
     // knowing whether an earlier run had applied them.
     void LogUncertainCommands(int first, int from, int to);
+    void QueueTick();
+    void RunQueuedTick();
+    void ReportedTick();
+    void SetIntakeFailure(const QString &failure);
 
     std::unique_ptr<QTimer> FoTimer;
     std::unique_ptr<TXML> FoXML;
@@ -74,4 +84,7 @@ private:
     CommandJournal *FJournal = nullptr;
     std::optional<UnsavedCommand> unsaved_;
     int pendingCount_ = 0;
+    bool tickQueued_ = false;
+    QString lastTickFailure_;
+    IntakeStateHandler FOnIntakeState;
 };
