@@ -88,6 +88,7 @@ private slots:
     void zeroByteFileNeverRereadsPreviousRows();
     void oversizedFileIsRefusedUnread_data();
     void oversizedFileIsRefusedUnread();
+    void endlessFileBehindALinkIsRefusedAtTheLimit();
     void leftoverWorkFileIsRecovered_data();
     void leftoverWorkFileIsRecovered();
     void claimMeetingExistingTargetLeavesFile();
@@ -395,6 +396,30 @@ void ReaderTest::oversizedFileIsRefusedUnread()
     QCOMPARE(reader.CountLista(), 0);
     QVERIFY(!QFile::exists(WorkFilePath(folder)));
     QCOMPARE(EntriesLeft(folder), QStringList());
+}
+
+// A relative link that named a plain file inside XML names another file once
+// it is the work file beside XML: here one that never ends. The read stops at
+// the limit instead of filling memory.
+void ReaderTest::endlessFileBehindALinkIsRefusedAtTheLimit()
+{
+#ifdef Q_OS_WIN
+    QSKIP("needs /dev/zero");
+#else
+    ProgramFolderFixture folder;
+    TXML reader;
+    ConfigureLikeTheCollector(reader);
+    Drop(folder, QStringLiteral("t.txt"), Commands({{"A", "L"}}));
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), folder.file(QStringLiteral("t.txt"))));
+    QVERIFY(QFile::link(QStringLiteral("t.txt"), folder.file(QStringLiteral("XML/a.xml"))));
+
+    QVERIFY(reader.Executa_Carga());
+
+    QCOMPARE(reader.GetLog(), kReadFailure + QStringLiteral("Cannot open file \"%1\". The file is larger than 16777216 bytes")
+                                                 .arg(WorkFilePath(folder)));
+    QCOMPARE(reader.CountLista(), 0);
+    QVERIFY(!QFileInfo(WorkFilePath(folder)).isSymLink());
+#endif
 }
 
 void ReaderTest::leftoverWorkFileIsRecovered_data()
