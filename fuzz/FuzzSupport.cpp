@@ -1,5 +1,6 @@
 #include "FuzzSupport.h"
 
+#include "cache/base/AnsiText.h"
 #include "cache/table/ClientDataSet.h"
 #include "cache/base/Exceptions.h"
 #include "cache/table/Field.h"
@@ -65,13 +66,29 @@ void CheckRoundTrip(const Packet &packet, bool binary, bool utf8)
     }
 }
 
+// The packet as a table keeps it: 8-bit string values cut to their column's
+// width, without trailing blanks.
+Packet AsStored(Packet packet)
+{
+    for (qsizetype column = 0; column < packet.columns.size(); ++column) {
+        const PacketColumn &description = packet.columns[column];
+        if (description.kind != ColumnKind::AnsiString || description.isArray)
+            continue;
+        for (PacketRow &row : packet.rows) {
+            if (auto *bytes = std::get_if<QByteArray>(&row.cells[std::size_t(column)]))
+                AnsiText::FitToWidth(*bytes, description.size);
+        }
+    }
+    return packet;
+}
+
 // A table writes its binary form straight from its columns; that must be the
-// very bytes of the packet it was loaded from.
+// very bytes of the packet it was loaded from, as the table stores its values.
 void CheckTableWritesItsPacket(TClientDataSet &table, const Packet &packet)
 {
     QByteArray fromPacket;
     try {
-        fromPacket = PacketCodec::EncodeBinary(packet);
+        fromPacket = PacketCodec::EncodeBinary(AsStored(packet));
     } catch (const EDBClient &) {
         return;
     }
