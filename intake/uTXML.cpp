@@ -4,6 +4,7 @@
 #include "cache/table/Field.h"
 #include "cache/base/Platform.h"
 #include "cache/base/RegionalFormat.h"
+#include "intake/RefusedFolder.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -39,6 +40,13 @@ SearchPattern SplitSearchPattern(const QString &pattern)
     split.name = QRegularExpression(QRegularExpression::wildcardToRegularExpression(namePattern),
                                     QRegularExpression::CaseInsensitiveOption);
     return split;
+}
+
+// A name whose bytes were not valid text keeps them as lone surrogates, which
+// no pattern matches; it is matched as the replacement characters it shows.
+QString MatchableName(const QString &name)
+{
+    return name.isValidUtf16() ? name : QString::fromUtf8(name.toUtf8());
 }
 
 }  // namespace
@@ -120,25 +128,23 @@ bool TXML::Coleta_Arquivos()
     try {
         FoLocal = Platform::ProgramFolder() + QStringLiteral("XML");
         const QString workPath = WorkFilePath();
+        Platform::FinishInterruptedMove(workPath);
         if (Platform::FileExists(workPath)) {
             sourceName_ = FoNome_XML;
             readWorkFile();
         }
         const SearchPattern pattern = SplitSearchPattern(FoLocal + FoTipoArquivo);
         const QStringList names = handlerFailure_ ? QStringList() : Platform::FilesWithSuffix(pattern.folder, pattern.suffix);
+        sightings_.KeepOnly(names);
         for (const QString &name : names) {
-            if (!pattern.name.match(name).hasMatch())
+            if (!pattern.name.match(MatchableName(name)).hasMatch())
                 continue;
-            // A file its writer still holds open may be half written: it is
-            // left for a later pass, as is one whose claim fails (the target
-            // exists, or the system refuses to move a file held open).
-            const QString source = pattern.folder + Platform::PathSeparator() + name;
-            if (Platform::FileOpenElsewhere(source))
-                continue;
-            if (Platform::RenameNoReplace(source, workPath)) {
-                sourceName_ = name;
-                readWorkFile();
+            if (!listEmptied) {
+                LimpaLista();
+                listEmptied = true;
             }
+            if (TakeCommandFile(pattern.folder + Platform::PathSeparator() + name, name))
+                claimedAndRead = true;
             if (handlerFailure_)
                 break;
         }
@@ -158,8 +164,10 @@ bool TXML::Retoma_Trabalho()
     bool read = false;
     try {
         FoLocal = Platform::ProgramFolder() + QStringLiteral("XML");
+        Platform::FinishInterruptedMove(WorkFilePath());
         if (Platform::FileExists(WorkFilePath())) {
             LimpaLista();
+            sourceName_ = FoNome_XML;
             Le_Arquivo();
             read = true;
         }
@@ -178,29 +186,118 @@ QString TXML::ScanFailureText(const QString &message) const
         + QStringLiteral(" ,") + RegionalFormat::LongTime(now.time());
 }
 
-void TXML::Le_Arquivo()
+// The file is read and parsed where it lies before it is claimed: what is
+// decided is what was opened, a link or a pipe is never followed or waited
+// on, and a file that does not parse yet is left to its writer until it has
+// stood unchanged for a while. The read step then deals with the bytes read.
+bool TXML::TakeCommandFile(const QString &source, const QString &name)
+{
+    const Platform::FolderEntry entry = Platform::ReadFolderEntry(source, kMaxCommandFileBytes);
+    if (!Readable(entry, source, name))
+        return false;
+    ClaimedFile claimed{entry.content, CountLista(), false, {}};
+    claimed.parsed = ReadPacket(claimed.content, claimed.failure);
+    if (!claimed.parsed && sightings_.ChangedLately(name, entry.content.size(), entry.modifiedMs))
+        return false;
+    if (!Platform::MoveNoReplace(source, WorkFilePath(), entry.content)) {
+        Notice(name, QStringLiteral("Arquivo XML não pôde ser coletado, fica na pasta: ") + name);
+        TruncateList(claimed.first);
+        return false;
+    }
+    sightings_.Forget(name);
+    sourceName_ = name;
+    claimed_ = std::move(claimed);
+    try {
+        Le_Arquivo();
+    } catch (...) {
+        claimed_.reset();
+        TruncateList(claimed.first);
+        throw;
+    }
+    return true;
+}
+
+bool TXML::Readable(const Platform::FolderEntry &entry, const QString &path, const QString &name)
+{
+    using Kind = Platform::FolderEntry::Kind;
+    switch (entry.kind) {
+    case Kind::Read:
+        return true;
+    case Kind::Missing:
+    case Kind::OpenElsewhere:
+        return false;
+    case Kind::Link:
+    case Kind::NotRegular:
+        Notice(name, QStringLiteral("Arquivo XML ignorado, não é um arquivo comum: ") + name);
+        return false;
+    case Kind::Unreadable:
+        Notice(name, QStringLiteral("Arquivo XML não pôde ser lido, fica na pasta: ") + entry.failure);
+        return false;
+    case Kind::Forbidden:
+    case Kind::TooLarge:
+        break;
+    }
+    // It can never be read as it is: kept whole for the operator, out of the
+    // way of the files behind it.
+    const QString keptAs = RefusedFolder(FoLocal).SetAside(path, name);
+    if (keptAs.isEmpty()) {
+        Notice(name, QStringLiteral("Arquivo XML não pôde ser lido nem posto de lado: ") + entry.failure);
+        return false;
+    }
+    Notice(name, QStringLiteral("Arquivo XML posto de lado em ") + keptAs + QStringLiteral(": ") + entry.failure);
+    if (journal_)
+        journal_->FileRefused(name);
+    sightings_.Forget(name);
+    return false;
+}
+
+void TXML::Notice(const QString &name, const QString &text)
+{
+    if (sightings_.FirstReport(name, text))
+        notices_.append(text);
+}
+
+// The work file goes, as a file that is not a packet always has; its bytes
+// are kept for the operator, since its commands are otherwise gone.
+void TXML::RefuseBrokenFile(const ClaimedFile &claimed)
 {
     const QString workPath = WorkFilePath();
-    const int first = CountLista();
+    FoControleLog = kReadFailurePrefix + claimed.failure;
+    const RefusedFolder refused(FoLocal);
+    if (refused.SetAside(workPath, sourceName_).isEmpty() && refused.KeepCopy(claimed.content, sourceName_).isEmpty())
+        notices_.append(QStringLiteral("Arquivo XML recusado não pôde ser guardado em ") + refused.Path());
+    Platform::DeleteFileOrLink(workPath);
+    if (journal_)
+        journal_->FileRefused(sourceName_);
+}
+
+// The read step of the work file: the bytes of a file just claimed were read
+// before the claim; a work file an earlier run left is read here.
+void TXML::Le_Arquivo()
+{
+    std::optional<ClaimedFile> claimed = std::exchange(claimed_, std::nullopt);
+    if (!claimed) {
+        claimed = ReadLeftoverWorkFile();
+        if (!claimed)
+            return;
+    }
     FoControleLog.clear();
-    bool unreadable = false;
-    try {
-        FoXML_Client->Close();
-        LoadCommandFile(workPath, unreadable);
-        ReadRows();
-    } catch (const Exception &error) {
-        FoControleLog = kReadFailurePrefix + error.Message();
-        // A work file that could not be opened or read was never looked at:
-        // it stays, and the next pass tries it again.
-        if (!unreadable) {
-            Platform::DeleteFileOrLink(workPath);
-            if (journal_)
-                journal_->FileRefused(sourceName_);
-        }
-        FoXML_Client->Close();
+    if (!claimed->parsed) {
+        RefuseBrokenFile(*claimed);
         return;
     }
-    HandOverRecords(workPath, first);
+    HandOverRecords(WorkFilePath(), claimed->first);
+}
+
+std::optional<TXML::ClaimedFile> TXML::ReadLeftoverWorkFile()
+{
+    const QString workPath = WorkFilePath();
+    const Platform::FolderEntry entry = Platform::ReadFolderEntry(workPath, kMaxCommandFileBytes);
+    if (!Readable(entry, workPath, FoNome_XML))
+        return std::nullopt;
+    ClaimedFile claimed{entry.content, CountLista(), false, {}};
+    claimed.parsed = ReadPacket(claimed.content, claimed.failure);
+    return claimed;
 }
 
 void TXML::HandOverRecords(const QString &workPath, int first)
@@ -216,24 +313,32 @@ void TXML::HandOverRecords(const QString &workPath, int first)
     }
 }
 
-// An empty file would make the table reopen the previous command file's rows,
-// and no more of an oversized one is read than the limit: both are refused.
-// `unreadable` tells a file that could not be opened or read at all.
-void TXML::LoadCommandFile(const QString &path, bool &unreadable)
+// An empty file would make the table reopen the previous command file's rows:
+// it is refused.
+bool TXML::ReadPacket(const QByteArray &content, QString &failure)
 {
-    QByteArray content;
+    const int first = CountLista();
     try {
-        content = Platform::ReadWholeFile(path, kMaxCommandFileBytes);
-    } catch (const EFileTooLarge &) {
-        throw;
-    } catch (const EFOpenError &) {
-        unreadable = true;
-        throw;
+        FoXML_Client->Close();
+        if (content.isEmpty())
+            throw EDatabaseError(QStringLiteral("Missing data provider or data packet"));
+        FoXML_Client->SetHeldPacket(content);
+        FoXML_Client->Open();
+        ReadRows();
+    } catch (const Exception &error) {
+        failure = error.Message();
+        FoXML_Client->Close();
+        TruncateList(first);
+        return false;
     }
-    if (content.isEmpty())
-        throw EDatabaseError(QStringLiteral("Missing data provider or data packet"));
-    FoXML_Client->SetHeldPacket(content);
-    FoXML_Client->Open();
+    return true;
+}
+
+void TXML::TruncateList(int count)
+{
+    while (CountLista() > count)
+        delete FoLista_XML.takeLast();
+    FoPGravaXML = FoLista_XML.isEmpty() ? nullptr : FoLista_XML.last();
 }
 
 void TXML::ReadRows()

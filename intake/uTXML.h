@@ -1,13 +1,17 @@
 #pragma once
 
+#include "cache/base/Platform.h"
 #include "cache/table/ClientDataSet.h"
 #include "intake/CommandJournal.h"
+#include "intake/EntrySightings.h"
 
 #include <QList>
 #include <QString>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 // One command: a tab's barcode and its event code.
 struct TGrava_XML {
@@ -91,6 +95,9 @@ public:
     // The name the command file in the work file had before it was claimed;
     // the work file's own name for one left by an earlier run.
     QString SourceFileName() const { return sourceName_; }
+    // Lines about command files left where they are or set aside since the
+    // last call, each told once; the log text stays the last file's.
+    QStringList TakeNotices() { return std::exchange(notices_, {}); }
 
 protected:
     // Reads the work file into the record list, then deletes it.
@@ -100,7 +107,29 @@ protected:
 
 private:
     QString WorkFilePath() const;
-    void LoadCommandFile(const QString &path, bool &unreadable);
+    // A command file's bytes and what parsing them gave: the records from
+    // `first` on, or the failure's message.
+    struct ClaimedFile {
+        QByteArray content;
+        int first = 0;
+        bool parsed = false;
+        QString failure;
+    };
+    // Reads, checks and claims one entry of the command folder; true when
+    // it was claimed and its read step ran.
+    bool TakeCommandFile(const QString &source, const QString &name);
+    std::optional<ClaimedFile> ReadLeftoverWorkFile();
+    // Tells whether the entry can be read as a command file at all, and
+    // deals with one that cannot; true when `entry` holds its bytes.
+    bool Readable(const Platform::FolderEntry &entry, const QString &path, const QString &name);
+    // Parses a packet's rows into records after the list's current end;
+    // false, with the list as it was, when the packet is not one.
+    bool ReadPacket(const QByteArray &content, QString &failure);
+    // The log text, the bytes kept and the work file gone.
+    void RefuseBrokenFile(const ClaimedFile &claimed);
+    void Notice(const QString &name, const QString &text);
+    // Frees the records past the first `count`.
+    void TruncateList(int count);
     void ReadRows();
     void AppendRecordOfCurrentRow();
     QString ColumnText(const QString &columnName) const;
@@ -122,5 +151,8 @@ private:
     RecordsReadHandler recordsRead_;
     CommandJournal *journal_ = nullptr;
     QString sourceName_;
+    EntrySightings sightings_;
+    std::optional<ClaimedFile> claimed_;  // read before its claim, for the read step
+    QStringList notices_;
     std::exception_ptr handlerFailure_;  // raised again once the pass has ended
 };

@@ -99,18 +99,30 @@ void ProcessoXML::IniciarColeta()
 // data.cds lacks.
 void ProcessoXML::ThisOnTimer(QObject * /*Sender*/)
 {
-    // Whatever the pass reported reaches the journal, even when it failed.
-    struct FlushAtEnd {
-        CommandJournal *journal;
-        ~FlushAtEnd()
+    // Whatever the pass reported reaches the journal and the log, even when
+    // it failed.
+    struct ReportAtEnd {
+        ProcessoXML &collector;
+        ~ReportAtEnd()
         {
-            if (journal)
-                journal->Flush();
+            collector.AddNotices();
+            if (collector.FJournal)
+                collector.FJournal->Flush();
         }
-    } flushAtEnd{FJournal};
+    } reportAtEnd{*this};
     FoXML->Executa_Carga();
     if (FMemoLog)
         FMemoLog->Add(FoXML->GetLog());
+}
+
+void ProcessoXML::AddNotices()
+{
+    for (const QString &notice : FoXML->TakeNotices()) {
+        if (FMemoLog)
+            FMemoLog->Add(notice);
+        else
+            qWarning("%s", qPrintable(notice));
+    }
 }
 
 void ProcessoXML::SetJournal(CommandJournal *value)
@@ -129,7 +141,9 @@ QString ProcessoXML::CacheFile()
 // resume, and the progress record can tell where the work file stopped.
 void ProcessoXML::RetomaTrabalho()
 {
-    if (FoXML->Retoma_Trabalho() && FMemoLog)
+    const bool resumed = FoXML->Retoma_Trabalho();
+    AddNotices();
+    if (resumed && FMemoLog)
         FMemoLog->Add(FoXML->GetLog());
 }
 

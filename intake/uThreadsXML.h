@@ -71,6 +71,8 @@ private:
     // Tells the operator which commands were applied or withheld without
     // knowing whether an earlier run had applied them.
     void LogUncertainCommands(int first, int from, int to);
+    // The reader's lines about files left in the folder or set aside.
+    void AddNotices();
     void QueueTick();
     void RunQueuedTick();
     void ReportedTick();

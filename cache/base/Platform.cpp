@@ -88,6 +88,14 @@ void ThrowTooLarge(const QString &path, qint64 maxBytes)
     throw EFileTooLarge(OpenErrorText(path, QStringLiteral("The file is larger than %1 bytes").arg(maxBytes)));
 }
 
+FolderEntry EntryOfKind(FolderEntry::Kind kind, const QString &failure)
+{
+    FolderEntry entry;
+    entry.kind = kind;
+    entry.failure = failure;
+    return entry;
+}
+
 QString TrimErrorText(QString text)
 {
     while (!text.isEmpty() && (text.back().unicode() <= 0x20 || text.back() == QLatin1Char('.')))
@@ -185,8 +193,102 @@ bool DeleteFileOrLink(const QString &path)
     return Native::DeleteFileOrLink(QDir::toNativeSeparators(path));
 }
 
+namespace {
 
+// Beside the target of a move across file systems, while the move is under
+// way: the source's path, so that a run stopped half-way can end the move.
+QString MoveNoteOf(const QString &target)
+{
+    return target + QStringLiteral(".source");
+}
 
+QByteArray PathAsBytes(const QString &path)
+{
+    return QByteArray(reinterpret_cast<const char *>(path.utf16()), path.size() * qsizetype(sizeof(char16_t)));
+}
+
+QString PathFromBytes(const QByteArray &bytes)
+{
+    return QString(reinterpret_cast<const QChar *>(bytes.constData()), bytes.size() / qsizetype(sizeof(char16_t)));
+}
+
+// Writes a new file durably under a name that must be free: its bytes are
+// on disk before the name appears.
+bool WriteNewFileDurably(const QString &target, const QByteArray &bytes)
+{
+    const QString temporary = TemporaryNameBeside(target);
+    bool created = false;
+    Native::Error error = Native::WriteNewFile(temporary, bytes, target, created);
+    if (error == 0 && !Native::RenameNoReplace(temporary, target))
+        error = Native::LastError();
+    if (error == 0)
+        error = Native::SyncFolder(QFileInfo(target).absolutePath());
+    if (error != 0 && created)
+        Native::DeleteFileOrLink(temporary);
+    return error == 0;
+}
+
+// The note goes first and the source last, so that a stop at any point
+// leaves either the source alone or a whole target that the note ties to it.
+bool CopyThenDeleteSource(const QString &source, const QString &target, const QByteArray &content)
+{
+    const QString note = MoveNoteOf(target);
+    if (!WriteNewFileDurably(note, PathAsBytes(source)))
+        return false;
+    if (!WriteNewFileDurably(target, content)) {
+        Native::DeleteFileOrLink(note);
+        return false;
+    }
+    if (!Native::DeleteFileOrLink(source)) {
+        // Both would be taken: the copy goes, the source waits.
+        Native::DeleteFileOrLink(target);
+        Native::DeleteFileOrLink(note);
+        return false;
+    }
+    Native::DeleteFileOrLink(note);
+    return true;
+}
+
+}  // namespace
+
+bool MoveNoReplace(const QString &from, const QString &to, const QByteArray &content)
+{
+    if (InjectedFailure(FileOperation::Rename, from))
+        return false;
+    const QString source = QDir::toNativeSeparators(from);
+    const QString target = QDir::toNativeSeparators(to);
+    if (Native::RenameNoReplace(source, target))
+        return true;
+    if (!Native::IsCrossDevice(Native::LastError()))
+        return false;
+    return CopyThenDeleteSource(source, target, content);
+}
+
+void FinishInterruptedMove(const QString &to)
+{
+    const QString target = QDir::toNativeSeparators(to);
+    const QString note = MoveNoteOf(target);
+    if (!FileExists(note))
+        return;
+    const QString source = PathFromBytes(Native::ReadAll(note, 64 * 1024));
+    if (FileExists(target)) {
+        const QByteArray copied = Native::ReadAll(target, -1);
+        const FolderEntry original = Native::ReadEntry(source, copied.size());
+        const bool sameFile = original.kind == FolderEntry::Kind::Read && original.content == copied;
+        if (sameFile && !Native::DeleteFileOrLink(source))
+            Detail::ThrowOpenError(source, Native::ErrorText(Native::LastError()));
+    }
+    Native::DeleteFileOrLink(note);
+}
+
+FolderEntry ReadFolderEntry(const QString &path, qint64 maxBytes)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    if (Detail::FaultInjected(FileOperation::Open, native))
+        return Detail::EntryOfKind(FolderEntry::Kind::Unreadable,
+                                   Detail::OpenErrorText(native, Native::ErrorText(Native::kInjectedError)));
+    return Native::ReadEntry(native, maxBytes);
+}
 
 QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
 {

@@ -46,9 +46,42 @@ void TruncateFile(const QString &path, qint64 length);
 // Renames without ever replacing an existing target; false when it fails.
 bool RenameNoReplace(const QString &from, const QString &to);
 
+// Moves a file to a name no file has yet; false when it fails, and the source
+// then stays. Where a rename cannot cross file systems (a share mounted as
+// the folder), `content`, the source's bytes read already, is written to the
+// target durably and only then is the source deleted.
+bool MoveNoReplace(const QString &from, const QString &to, const QByteArray &content);
+// Ends a move across file systems that a stopped run left between writing
+// the target and deleting the source: the source goes when the target holds
+// its bytes, so the file is not taken twice. Call it before using `to`.
+void FinishInterruptedMove(const QString &to);
+
+// What reading one entry of a folder found. Nothing is followed and nothing
+// is opened in a way that can block, so a link, a pipe or a device is told
+// as such without being read; only a regular file is read.
+struct FolderEntry {
+    enum class Kind {
+        Read,           // a regular file, whole in `content`
+        Missing,        // gone since it was listed
+        OpenElsewhere,  // another process holds it open: it may be half written
+        Link,           // a symbolic link or another kind of redirection
+        NotRegular,     // a pipe, device, socket or folder
+        Forbidden,      // a regular file this process may not read
+        Unreadable,     // reading it failed, perhaps for a while only
+        TooLarge,       // more than maxBytes were there to read
+    };
+    Kind kind = Kind::Missing;
+    QByteArray content;
+    qint64 modifiedMs = 0;  // when its content last changed, ms since the epoch
+    QString failure;        // Forbidden, Unreadable, TooLarge: the error's message
+};
+FolderEntry ReadFolderEntry(const QString &path, qint64 maxBytes);
+
 // Deletes a file (a link to a folder is removed as a folder); false on failure.
 bool DeleteFileOrLink(const QString &path);
 
+// Whether an entry other than a folder is at the path; a link is not
+// followed, so one that leads nowhere is there too.
 bool FileExists(const QString &path);
 
 // True when another process has the file open, so that it may still be being
@@ -59,9 +92,11 @@ bool FileOpenElsewhere(const QString &path);
 // Size in bytes of a plain file; -1 when it is missing or not a plain file.
 qint64 FileSize(const QString &path);
 
-// Names of the plain files (hidden ones included, folders excluded) in a
-// folder whose names end in the given suffix, without regard to case, sorted
-// by name without regard to case. Empty when the folder is missing.
+// Names of the entries of a folder (hidden ones included, folders excluded,
+// links and other kinds of entry included) that end in the given suffix,
+// without regard to case, sorted by name without regard to case. Empty when
+// the folder is missing. A name the system keeps as bytes that are not valid
+// text still names its entry when handed back.
 QStringList FilesWithSuffix(const QString &folder, const QString &suffix);
 
 // The operating system's text for an error code, without trailing blanks,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cache/base/Exceptions.h"
 #include "cache/base/Platform.h"
 
 #include <QByteArray>
@@ -34,9 +35,15 @@ Error AppendAndFlush(const QString &path, const QByteArray &bytes);
 Error CutTo(const QString &path, qint64 length);
 
 bool RenameNoReplace(const QString &from, const QString &to);
+// Whether a failed rename failed only because it would cross file systems.
+bool IsCrossDevice(Error error);
 bool DeleteFileOrLink(const QString &path);
-// Names of the plain files in the folder that end in the suffix, in no order.
+// Names of the entries but folders in the folder that end in the suffix, in
+// no order.
 QStringList FilesWithSuffix(const QString &folder, const QString &suffix);
+// Opens the entry without following a link and without blocking, and reads
+// it when it is a regular file.
+FolderEntry ReadEntry(const QString &path, qint64 maxBytes);
 
 }  // namespace Platform::Native
 
@@ -44,6 +51,8 @@ QStringList FilesWithSuffix(const QString &folder, const QString &suffix);
 namespace Platform::Detail {
 
 bool FaultInjected(FileOperation operation, const QString &path);
+// "Cannot open file "%s". %s" with the full path.
+QString OpenErrorText(const QString &path, const QString &reason);
 [[noreturn]] void ThrowOpenError(const QString &path, const QString &reason);
 [[noreturn]] void ThrowTooLarge(const QString &path, qint64 maxBytes);
 
@@ -75,6 +84,26 @@ QByteArray ReadToEnd(const QString &path, qint64 lengthAtOpen, qint64 maxBytes, 
         return {};
     content.resize(filled);
     return content;
+}
+
+FolderEntry EntryOfKind(FolderEntry::Kind kind, const QString &failure = QString());
+
+// A regular file opened already, read whole into an entry; a read that fails
+// or passes maxBytes is told in the entry's kind.
+template <typename ReadChunk>
+FolderEntry ReadRegularEntry(const QString &path, qint64 lengthAtOpen, qint64 modifiedMs, qint64 maxBytes,
+                             ReadChunk readChunk)
+{
+    FolderEntry entry = EntryOfKind(FolderEntry::Kind::Read);
+    entry.modifiedMs = modifiedMs;
+    try {
+        entry.content = ReadToEnd(path, lengthAtOpen, maxBytes, readChunk);
+    } catch (const EFileTooLarge &error) {
+        return EntryOfKind(FolderEntry::Kind::TooLarge, error.Message());
+    } catch (const EFOpenError &error) {
+        return EntryOfKind(FolderEntry::Kind::Unreadable, error.Message());
+    }
+    return entry;
 }
 
 // Owns one open file of the system (a descriptor, a handle) and closes it

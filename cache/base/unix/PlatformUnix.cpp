@@ -1,6 +1,8 @@
 // The file layer on POSIX systems.
 #include "cache/base/PlatformNative.h"
 
+#include "cache/base/Exceptions.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -38,9 +40,74 @@ QString ErrorText(Error error)
 
 namespace {
 
+// Names are bytes here, and not every name is valid UTF-8. A byte that is
+// not part of a valid sequence becomes the lone surrogate U+DC80 + byte when
+// a name is read, and goes back to that byte when the name is used, so that
+// every name listed opens its own entry.
+constexpr char16_t kEscapeBase = 0xDC00;
+
+bool IsEscapedByte(const QString &text, qsizetype at)
+{
+    const char16_t unit = text.at(at).unicode();
+    return unit >= kEscapeBase + 0x80 && unit <= kEscapeBase + 0xFF
+        && !(at > 0 && QChar::isHighSurrogate(text.at(at - 1).unicode()));
+}
+
 QByteArray Encoded(const QString &path)
 {
-    return QFile::encodeName(path);
+    QByteArray bytes;
+    qsizetype runStart = 0;
+    for (qsizetype at = 0; at < path.size(); ++at) {
+        if (!IsEscapedByte(path, at))
+            continue;
+        bytes += QStringView(path).mid(runStart, at - runStart).toUtf8();
+        bytes += char(path.at(at).unicode() - kEscapeBase);
+        runStart = at + 1;
+    }
+    if (runStart == 0)
+        return path.toUtf8();
+    return bytes + QStringView(path).mid(runStart).toUtf8();
+}
+
+// Length of the valid UTF-8 sequence at the start of `bytes`, 0 when none.
+qsizetype ValidSequenceLength(QByteArrayView bytes)
+{
+    const auto byte = [&](qsizetype at) { return uchar(bytes.at(at)); };
+    const uchar lead = byte(0);
+    if (lead < 0x80)
+        return 1;
+    const qsizetype length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length == 0 || bytes.size() < length)
+        return 0;
+    for (qsizetype at = 1; at < length; ++at) {
+        if ((byte(at) & 0xC0) != 0x80)
+            return 0;
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    const uchar second = byte(1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90)
+        || (lead == 0xF4 && second > 0x8F))
+        return 0;
+    return length;
+}
+
+QString Decoded(QByteArrayView name)
+{
+    QString text;
+    qsizetype runStart = 0;
+    qsizetype at = 0;
+    while (at < name.size()) {
+        const qsizetype length = ValidSequenceLength(name.sliced(at));
+        if (length > 0) {
+            at += length;
+            continue;
+        }
+        text += QString::fromUtf8(name.sliced(runStart, at - runStart));
+        text += QChar(char16_t(kEscapeBase + uchar(name.at(at))));
+        runStart = ++at;
+    }
+    return text + QString::fromUtf8(name.sliced(runStart));
 }
 
 struct DescriptorTraits {
@@ -105,6 +172,20 @@ bool LinkThenUnlink(const QByteArray &from, const QByteArray &to)
     return false;
 }
 
+// Reads what is there from the descriptor's position, for Detail::ReadToEnd.
+auto ChunkReader(int descriptor, const QString &path)
+{
+    return [descriptor, &path](char *into, qsizetype room) {
+        for (;;) {
+            const ssize_t got = ::read(descriptor, into, size_t(room));
+            if (got >= 0)
+                return qsizetype(got);
+            if (errno != EINTR)
+                Detail::ThrowOpenError(path, ErrorText(LastError()));
+        }
+    };
+}
+
 }  // namespace
 
 QByteArray ReadAll(const QString &path, qint64 maxBytes)
@@ -115,15 +196,7 @@ QByteArray ReadAll(const QString &path, qint64 maxBytes)
     struct stat status {};
     if (::fstat(file.Get(), &status) != 0)
         Detail::ThrowOpenError(path, ErrorText(LastError()));
-    return Detail::ReadToEnd(path, qint64(status.st_size), maxBytes, [&](char *into, qsizetype room) {
-        for (;;) {
-            const ssize_t got = ::read(file.Get(), into, size_t(room));
-            if (got >= 0)
-                return qsizetype(got);
-            if (errno != EINTR)
-                Detail::ThrowOpenError(path, ErrorText(LastError()));
-        }
-    });
+    return Detail::ReadToEnd(path, qint64(status.st_size), maxBytes, ChunkReader(file.Get(), path));
 }
 
 Error WriteNewFile(const QString &temporary, const QByteArray &bytes, const QString &target, bool &created)
@@ -216,17 +289,90 @@ QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
     if (directory == nullptr)
         return names;
     while (const dirent *entry = ::readdir(directory)) {
-        const QString name = QFile::decodeName(entry->d_name);
+        const QString name = Decoded(entry->d_name);
         if (name == QLatin1String(".") || name == QLatin1String(".."))
             continue;
         if (!name.endsWith(suffix, Qt::CaseInsensitive))
             continue;
         struct stat status {};
-        if (::stat(Encoded(folder + name).constData(), &status) == 0 && S_ISREG(status.st_mode))
+        if (::lstat(Encoded(folder + name).constData(), &status) == 0 && !S_ISDIR(status.st_mode))
             names.append(name);
     }
     ::closedir(directory);
     return names;
+}
+
+bool IsCrossDevice(Error error)
+{
+    return error == EXDEV;
+}
+
+namespace {
+
+// A write lease is granted only while no other descriptor is open on the
+// file; it is given back at once. Where leases are not to be had (not the
+// file's owner, not Linux) the answer is no.
+bool HeldElsewhere(int descriptor)
+{
+#if defined(__linux__)
+    if (::fcntl(descriptor, F_SETLEASE, F_WRLCK) != 0)
+        return errno == EAGAIN;
+    (void)::fcntl(descriptor, F_SETLEASE, F_UNLCK);
+#else
+    Q_UNUSED(descriptor);
+#endif
+    return false;
+}
+
+FolderEntry EntryThatWouldNotOpen(const QString &path, int error)
+{
+    switch (error) {
+    case ENOENT:
+        return Detail::EntryOfKind(FolderEntry::Kind::Missing);
+    case ELOOP:
+    case EMLINK:
+        return Detail::EntryOfKind(FolderEntry::Kind::Link);
+    case ENXIO:
+    case EISDIR:
+    case ENODEV:
+        return Detail::EntryOfKind(FolderEntry::Kind::NotRegular);
+    case EWOULDBLOCK:  // a lease of another process's
+        return Detail::EntryOfKind(FolderEntry::Kind::OpenElsewhere);
+    case EACCES:
+    case EPERM:
+        return Detail::EntryOfKind(FolderEntry::Kind::Forbidden, Detail::OpenErrorText(path, ErrorText(error)));
+    default:
+        return Detail::EntryOfKind(FolderEntry::Kind::Unreadable, Detail::OpenErrorText(path, ErrorText(error)));
+    }
+}
+
+qint64 ModifiedMs(const struct stat &status)
+{
+#if defined(__APPLE__)
+    return qint64(status.st_mtimespec.tv_sec) * 1000 + status.st_mtimespec.tv_nsec / 1000000;
+#else
+    return qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+#endif
+}
+
+}  // namespace
+
+// O_NONBLOCK keeps the open of a pipe or a device from waiting; a regular
+// file reads the same with it.
+FolderEntry ReadEntry(const QString &path, qint64 maxBytes)
+{
+    Descriptor file(::open(Encoded(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.Valid())
+        return EntryThatWouldNotOpen(path, errno);
+    struct stat status {};
+    if (::fstat(file.Get(), &status) != 0)
+        return EntryThatWouldNotOpen(path, errno);
+    if (!S_ISREG(status.st_mode))
+        return Detail::EntryOfKind(FolderEntry::Kind::NotRegular);
+    if (HeldElsewhere(file.Get()))
+        return Detail::EntryOfKind(FolderEntry::Kind::OpenElsewhere);
+    return Detail::ReadRegularEntry(path, qint64(status.st_size), ModifiedMs(status), maxBytes,
+                                    ChunkReader(file.Get(), path));
 }
 
 }  // namespace Platform::Native
@@ -239,25 +385,13 @@ using Native::Encoded;
 bool FileExists(const QString &path)
 {
     struct stat status {};
-    return ::stat(Encoded(path).constData(), &status) == 0 && !S_ISDIR(status.st_mode);
+    return ::lstat(Encoded(path).constData(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
 bool FileOpenElsewhere(const QString &path)
 {
-#if defined(__linux__)
-    // A write lease is granted only while no other descriptor is open on the
-    // file; it is given back at once.
-    Descriptor file(::open(Encoded(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!file.Valid())
-        return false;
-    if (::fcntl(file.Get(), F_SETLEASE, F_WRLCK) != 0)
-        return errno == EAGAIN;
-    (void)::fcntl(file.Get(), F_SETLEASE, F_UNLCK);
-    return false;
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
+    Descriptor file(::open(Encoded(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    return file.Valid() && Native::HeldElsewhere(file.Get());
 }
 
 qint64 FileSize(const QString &path)

@@ -82,6 +82,17 @@ Error WriteThenFlush(const QString &path, const QByteArray &bytes, DWORD access,
                            [](HANDLE handle) { return FlushFileBuffers(handle) != 0; });
 }
 
+// Reads what is there from the handle's position, for Detail::ReadToEnd.
+auto ChunkReader(HANDLE handle, const QString &path)
+{
+    return [handle, &path](char *into, qsizetype room) {
+        DWORD got = 0;
+        if (!ReadFile(handle, into, DWORD(std::min<qsizetype>(room, 1 << 30)), &got, nullptr))
+            Detail::ThrowOpenError(path, ErrorText(LastError()));
+        return qsizetype(got);
+    };
+}
+
 }  // namespace
 
 QByteArray ReadAll(const QString &path, qint64 maxBytes)
@@ -93,12 +104,7 @@ QByteArray ReadAll(const QString &path, qint64 maxBytes)
     LARGE_INTEGER length {};
     if (!GetFileSizeEx(file.Get(), &length))
         Detail::ThrowOpenError(path, ErrorText(LastError()));
-    return Detail::ReadToEnd(path, qint64(length.QuadPart), maxBytes, [&](char *into, qsizetype room) {
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), into, DWORD(std::min<qsizetype>(room, 1 << 30)), &got, nullptr))
-            Detail::ThrowOpenError(path, ErrorText(LastError()));
-        return qsizetype(got);
-    });
+    return Detail::ReadToEnd(path, qint64(length.QuadPart), maxBytes, ChunkReader(file.Get(), path));
 }
 
 Error WriteNewFile(const QString &temporary, const QByteArray &bytes, const QString &, bool &created)
@@ -161,6 +167,59 @@ bool DeleteFileOrLink(const QString &path)
         return RemoveDirectoryW(Wide(path)) != 0;
     }
     return DeleteFileW(Wide(path)) != 0;
+}
+
+bool IsCrossDevice(Error error)
+{
+    return error == ERROR_NOT_SAME_DEVICE;
+}
+
+namespace {
+
+FolderEntry EntryThatWouldNotOpen(const QString &path, Error error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return Detail::EntryOfKind(FolderEntry::Kind::Missing);
+    case ERROR_SHARING_VIOLATION:
+        return Detail::EntryOfKind(FolderEntry::Kind::OpenElsewhere);
+    case ERROR_ACCESS_DENIED:
+        return Detail::EntryOfKind(FolderEntry::Kind::Forbidden, Detail::OpenErrorText(path, ErrorText(error)));
+    default:
+        return Detail::EntryOfKind(FolderEntry::Kind::Unreadable, Detail::OpenErrorText(path, ErrorText(error)));
+    }
+}
+
+qint64 MsSinceEpoch(const FILETIME &time)
+{
+    constexpr qint64 kMsFrom1601To1970 = 11644473600000LL;
+    const qint64 ticks = (qint64(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    return ticks / 10000 - kMsFrom1601To1970;
+}
+
+}  // namespace
+
+// The link itself is opened, not its target, and sharing only for reading
+// makes the open fail while a writer still holds the file.
+FolderEntry ReadEntry(const QString &path, qint64 maxBytes)
+{
+    Handle file(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.Valid())
+        return EntryThatWouldNotOpen(path, LastError());
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK)
+        return Detail::EntryOfKind(FolderEntry::Kind::NotRegular);
+    BY_HANDLE_FILE_INFORMATION information {};
+    if (!GetFileInformationByHandle(file.Get(), &information))
+        return EntryThatWouldNotOpen(path, LastError());
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return Detail::EntryOfKind(FolderEntry::Kind::Link);
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Detail::EntryOfKind(FolderEntry::Kind::NotRegular);
+    const qint64 length = (qint64(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    return Detail::ReadRegularEntry(path, length, MsSinceEpoch(information.ftLastWriteTime), maxBytes,
+                                    ChunkReader(file.Get(), path));
 }
 
 QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
