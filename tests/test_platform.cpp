@@ -282,9 +282,9 @@ private slots:
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow(".xml") << ".xml"
-                              << QStringList {".hidden.xml", "a.xml", "B.XML", "c.Xml", "link.xml"};
+                              << QStringList {".hidden.xml", "a.xml", "B.XML", "c.Xml", "folderlink.xml", "link.xml"};
         QTest::newRow(".XML in capitals") << ".XML"
-                                          << QStringList {".hidden.xml", "a.xml", "B.XML", "c.Xml", "link.xml"};
+                                          << QStringList {".hidden.xml", "a.xml", "B.XML", "c.Xml", "folderlink.xml", "link.xml"};
         QTest::newRow(".txt") << ".txt" << QStringList {"note.txt"};
         QTest::newRow("no match") << ".cds" << QStringList {};
     }

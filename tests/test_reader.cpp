@@ -11,6 +11,9 @@
 #include <QtTest>
 #include <limits>
 #include <stdexcept>
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using namespace CommandFiles;
 
@@ -64,6 +67,36 @@ private:
     int reads_ = 0;
 };
 
+enum class Entry { LinkInside, DanglingLink, LinkToEndlessDevice, Pipe, OverLimit, AtLimit };
+
+// Makes the entry at `path`; its size, where it is a regular file.
+qint64 MakeEntry(Entry entry, const ProgramFolderFixture &folder, const QString &path)
+{
+    const qint64 limit = TXML::kMaxCommandFileBytes;
+    switch (entry) {
+    case Entry::LinkInside:
+        Drop(folder, QStringLiteral("t.txt"), CommandNamedAfter(QStringLiteral("t.txt")));
+        return QFile::link(QStringLiteral("t.txt"), path) ? 0 : throw std::runtime_error("link");
+    case Entry::DanglingLink:
+        return QFile::link(QStringLiteral("nowhere"), path) ? 0 : throw std::runtime_error("link");
+    case Entry::LinkToEndlessDevice:
+        return QFile::link(QStringLiteral("/dev/zero"), path) ? 0 : throw std::runtime_error("link");
+    case Entry::Pipe:
+        return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0 ? 0 : throw std::runtime_error("fifo");
+    case Entry::OverLimit:
+    case Entry::AtLimit: {
+        // A binary packet's magic, then zeros up to the size (sparse, so it
+        // costs no disk space).
+        QFile big(Drop(folder, QStringLiteral("a.xml"), QByteArray::fromHex("9619E0BD")));
+        const qint64 size = entry == Entry::AtLimit ? limit : limit + 1;
+        const bool made = big.resize(size) && big.open(QIODevice::ReadWrite)
+            && big.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
+        return made ? size : throw std::runtime_error("resize");
+    }
+    }
+    return 0;
+}
+
 }  // namespace
 
 class ReaderTest : public QObject {
@@ -86,9 +119,9 @@ private slots:
     void eachClaimingPassStartsWithEmptyList();
     void zeroByteFileNeverRereadsPreviousRows_data();
     void zeroByteFileNeverRereadsPreviousRows();
-    void oversizedFileIsRefusedUnread_data();
-    void oversizedFileIsRefusedUnread();
-    void endlessFileBehindALinkIsRefusedAtTheLimit();
+    void entriesThatCannotBeTaken_data();
+    void entriesThatCannotBeTaken();
+    void nameThatIsNotUtf8IsTaken();
     void leftoverWorkFileIsRecovered_data();
     void leftoverWorkFileIsRecovered();
     void claimMeetingExistingTargetLeavesFile();
@@ -364,61 +397,82 @@ void ReaderTest::zeroByteFileNeverRereadsPreviousRows()
     QCOMPARE(EntriesLeft(folder), QStringList());
 }
 
-void ReaderTest::oversizedFileIsRefusedUnread_data()
+void ReaderTest::entriesThatCannotBeTaken_data()
 {
-    QTest::addColumn<qint64>("size");
-    QTest::addColumn<bool>("refusedForSize");
-    QTest::newRow("one byte over 16 MiB") << qint64(16 * 1024 * 1024 + 1) << true;
-    QTest::newRow("far over") << qint64(256) * 1024 * 1024 << true;
-    QTest::newRow("exactly 16 MiB is read") << qint64(16 * 1024 * 1024) << false;
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<bool>("staysInPlace");
+    QTest::addColumn<QString>("notice");  // the start of the one line it gets; empty: none
+    QTest::addColumn<QString>("log");     // the start of the reader's log text
+
+    const QString ignored = QStringLiteral("Arquivo XML ignorado, não é um arquivo comum: a.xml");
+    const QString setAside = QStringLiteral("Arquivo XML posto de lado em ");
+    QTest::newRow("link to a command file beside it") << int(Entry::LinkInside) << true << ignored << QString();
+    QTest::newRow("link that leads nowhere") << int(Entry::DanglingLink) << true << ignored << QString();
+#ifndef Q_OS_WIN
+    QTest::newRow("link to /dev/zero") << int(Entry::LinkToEndlessDevice) << true << ignored << QString();
+    QTest::newRow("pipe") << int(Entry::Pipe) << true << ignored << QString();
+#endif
+    QTest::newRow("one byte over 16 MiB") << int(Entry::OverLimit) << false << setAside << QString();
+    QTest::newRow("exactly 16 MiB, read and refused") << int(Entry::AtLimit) << false << QString() << kReadFailure;
 }
 
-void ReaderTest::oversizedFileIsRefusedUnread()
+// No entry of the command folder stops the intake: what is not a regular file
+// stays where it is with one log line, and what can never be read whole is
+// set aside whole beside the folder. The command file beside it is taken in
+// the same pass.
+void ReaderTest::entriesThatCannotBeTaken()
 {
-    QFETCH(qint64, size);
-    QFETCH(bool, refusedForSize);
+    QFETCH(int, entry);
+    QFETCH(bool, staysInPlace);
+    QFETCH(QString, notice);
+    QFETCH(QString, log);
     ProgramFolderFixture folder;
     TXML reader;
     ConfigureLikeTheCollector(reader);
-    Drop(folder, QStringLiteral("a.xml"), Commands({{"A", "L"}}));
-    QVERIFY(reader.Executa_Carga());
-    // A binary packet's magic, then zeros up to the size (sparse, so it costs
-    // no disk space): a file the engine refuses at once when it is read.
-    QFile big(Drop(folder, QStringLiteral("big.xml"), QByteArray::fromHex("9619E0BD")));
-    QVERIFY(big.resize(size));
+    const QString path = CommandFolder(folder) + QStringLiteral("/a.xml");
+    Drop(folder, QStringLiteral("0.xml"), CommandNamedAfter(QStringLiteral("0.xml")));
+    const qint64 size = MakeEntry(Entry(entry), folder, path);
 
     QVERIFY(reader.Executa_Carga());
 
-    const QString sizeFailure = kReadFailure + QStringLiteral("Cannot open file \"%1\". The file is larger than 16777216 bytes")
-                                                  .arg(WorkFilePath(folder));
-    QVERIFY2((reader.GetLog() == sizeFailure) == refusedForSize, qPrintable(reader.GetLog()));
-    QVERIFY(reader.GetLog().startsWith(kReadFailure));
-    QCOMPARE(reader.CountLista(), 0);
-    QVERIFY(!QFile::exists(WorkFilePath(folder)));
-    QCOMPARE(EntriesLeft(folder), QStringList());
+    QCOMPARE(RecordsOf(reader), QStringList{"0.xml|L"});
+    QVERIFY2(reader.GetLog().startsWith(log), qPrintable(reader.GetLog()));
+    const QStringList notices = reader.TakeNotices();
+    QCOMPARE(notices.size(), notice.isEmpty() ? 0 : 1);
+    if (!notice.isEmpty())
+        QVERIFY2(notices.first().startsWith(notice), qPrintable(notices.first()));
+    QCOMPARE(EntriesLeft(folder).filter(QStringLiteral(".xml")), staysInPlace ? QStringList{"a.xml"} : QStringList());
+    const QFileInfoList refused = QDir(folder.file(QStringLiteral("XMLRecusados"))).entryInfoList(QDir::Files);
+    QCOMPARE(refused.size(), staysInPlace ? 0 : 1);
+    if (!staysInPlace) {
+        QVERIFY(refused.first().fileName().endsWith(QStringLiteral(" a.xml")));
+        QCOMPARE(refused.first().size(), size);
+    }
+
+    // Told once: the next passes add nothing while it stays.
+    QVERIFY(!reader.Executa_Carga());
+    QCOMPARE(reader.TakeNotices(), QStringList());
+    QVERIFY(!QFileInfo(WorkFilePath(folder)).exists() && !QFileInfo(WorkFilePath(folder)).isSymLink());
 }
 
-// A relative link that named a plain file inside XML names another file once
-// it is the work file beside XML: here one that never ends. The read stops at
-// the limit instead of filling memory.
-void ReaderTest::endlessFileBehindALinkIsRefusedAtTheLimit()
+// A name in Latin-1 on a UTF-8 system, as an old share may give.
+void ReaderTest::nameThatIsNotUtf8IsTaken()
 {
 #ifdef Q_OS_WIN
-    QSKIP("needs /dev/zero");
+    QSKIP("names are UTF-16 there");
 #else
     ProgramFolderFixture folder;
     TXML reader;
     ConfigureLikeTheCollector(reader);
-    Drop(folder, QStringLiteral("t.txt"), Commands({{"A", "L"}}));
-    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), folder.file(QStringLiteral("t.txt"))));
-    QVERIFY(QFile::link(QStringLiteral("t.txt"), folder.file(QStringLiteral("XML/a.xml"))));
+    Drop(folder, QStringLiteral("placeholder.xml"), Commands({{"E", "L"}}));
+    const QByteArray xml = QFile::encodeName(CommandFolder(folder));
+    QVERIFY(::rename((xml + "/placeholder.xml").constData(), (xml + "/caf\xe9.xml").constData()) == 0);
 
     QVERIFY(reader.Executa_Carga());
 
-    QCOMPARE(reader.GetLog(), kReadFailure + QStringLiteral("Cannot open file \"%1\". The file is larger than 16777216 bytes")
-                                                 .arg(WorkFilePath(folder)));
-    QCOMPARE(reader.CountLista(), 0);
-    QVERIFY(!QFileInfo(WorkFilePath(folder)).isSymLink());
+    QCOMPARE(RecordsOf(reader), QStringList{"E|L"});
+    QCOMPARE(QDir(CommandFolder(folder)).entryList(QDir::Files | QDir::System), QStringList());
+    QVERIFY(!QFile::exists(WorkFilePath(folder)));
 #endif
 }
 

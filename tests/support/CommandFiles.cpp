@@ -6,6 +6,7 @@
 #include "intake/uTXML.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <stdexcept>
@@ -124,8 +125,12 @@ QString Drop(const ProgramFolderFixture &folder, const QString &name, const QByt
         throw std::runtime_error("cannot create the command folder");
     const QString path = CommandFolder(folder) + Platform::PathSeparator() + name;
     QFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush())
         throw std::runtime_error("cannot write a command file");
+    // A file its writer finished a while ago: the reader gives a fresh file
+    // that does not parse time to be finished.
+    if (!out.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime))
+        throw std::runtime_error("cannot date a command file");
     return path;
 }
 
