@@ -2,14 +2,17 @@
 #include "app/Colors.h"
 #include "app/ErrorBox.h"
 #include "app/MemoLines.h"
+#include "app/TShape.h"
 #include "app/uEmulador.h"
 #include "cache/base/Platform.h"
 #include "tests/support/CacheRows.h"
+#include "tests/support/Child.h"
 #include "tests/support/ModalBoxCatcher.h"
 #include "tests/support/TestSupport.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -51,13 +54,14 @@ struct Gate {
         window = std::make_unique<T_FrmEmulador>();
         window->show();
         exposed = QTest::qWaitForWindowExposed(window.get());
-        window->_Shape->SetBrushColor(Untouched);
+        Lamp()->SetBrushColor(Untouched);
     }
 
     QString CacheFile() const { return folder.file(QStringLiteral("data.cds")); }
     QByteArray CacheBytes() const { return folder.read(QStringLiteral("data.cds")); }
-    QLineEdit *Box() const { return window->_editCodigoBarra; }
-    QStringList OutputLines() const { return MemoLines::Lines(window->MmEventoSaida); }
+    QLineEdit *Box() const { return Child<QLineEdit>(window.get(), "_editCodigoBarra"); }
+    TShape *Lamp() const { return Child<TShape>(window.get(), "_Shape"); }
+    QStringList OutputLines() const { return MemoLines::Lines(Child<QPlainTextEdit>(window.get(), "MmEventoSaida")); }
 
     void Type(const QString &text) const
     {
@@ -160,7 +164,7 @@ void TestBarcodeCheck::outcomes()
     gate.Enter();
 
     QCOMPARE(gate.catcher->caught().size(), 0);
-    QCOMPARE(gate.window->_Shape->BrushColor(), lamp);
+    QCOMPARE(gate.Lamp()->BrushColor(), lamp);
     QCOMPARE(gate.OutputLines(), messageLine.isEmpty() ? QStringList{} : CheckLines(messageLine));
     QCOMPARE(gate.Box()->text(), QString());
     QCOMPARE(CacheRows::Of(gate.window->cdsEmulador), rowsAfter);
@@ -177,7 +181,7 @@ void TestBarcodeCheck::releasedCodeIsNotFoundAgain()
     gate.Type("0001");
     gate.Enter();
     QCOMPARE(gate.OutputLines(), CheckLines(Released + "0001") + CheckLines(NotRegistered + "0001"));
-    QCOMPARE(gate.window->_Shape->BrushColor(), clSilver);
+    QCOMPARE(gate.Lamp()->BrushColor(), clSilver);
 }
 
 void TestBarcodeCheck::enterKeys_data()
@@ -209,7 +213,7 @@ void TestBarcodeCheck::enterKeys()
     gate.Type("0001");
     gate.Enter(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
 
-    QCOMPARE(gate.window->_Shape->BrushColor(), checks ? clRed : Untouched);
+    QCOMPARE(gate.Lamp()->BrushColor(), checks ? clRed : Untouched);
     QCOMPARE(gate.OutputLines(), checks ? CheckLines(Blocked + "0001") : QStringList{});
     if (checks)
         QCOMPARE(gate.Box()->text(), QString());
@@ -242,7 +246,7 @@ void TestBarcodeCheck::everyAutoRepeatIsACheck()
 
     QCOMPARE(gate.OutputLines(),
              CheckLines(Blocked + "0001") + CheckLines(NotRegistered) + CheckLines(NotRegistered));
-    QCOMPARE(gate.window->_Shape->BrushColor(), clSilver);
+    QCOMPARE(gate.Lamp()->BrushColor(), clSilver);
 }
 
 void TestBarcodeCheck::closedCacheShowsTheErrorAndKeepsTheText()
@@ -262,7 +266,7 @@ void TestBarcodeCheck::closedCacheShowsTheErrorAndKeepsTheText()
         QCOMPARE(box.title, ErrorBox::ApplicationTitle());
     }
     QCOMPARE(gate.Box()->text(), QStringLiteral("0001"));
-    QCOMPARE(gate.window->_Shape->BrushColor(), Untouched);
+    QCOMPARE(gate.Lamp()->BrushColor(), Untouched);
     QCOMPARE(gate.OutputLines(), QStringList{});
     QVERIFY(!QFileInfo::exists(gate.CacheFile()));
 }
@@ -281,7 +285,7 @@ void TestBarcodeCheck::failedSaveOnReleaseKeepsTextAndFile()
     const QString shown = gate.catcher->caught().first().text;
     QVERIFY2(shown.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(gate.CacheFile())), qPrintable(shown));
     QVERIFY(shown.endsWith(QLatin1Char('.')));
-    QCOMPARE(gate.window->_Shape->BrushColor(), clLime);
+    QCOMPARE(gate.Lamp()->BrushColor(), clLime);
     QCOMPARE(gate.OutputLines(), QStringList{});
     QCOMPARE(gate.Box()->text(), QStringLiteral("0001"));
     QCOMPARE(CacheRows::Of(gate.window->cdsEmulador), (QStringList{"0002/C", "0003/L"}));

@@ -11,14 +11,17 @@
 #include "cache/base/HandlerGuard.h"
 #include "cache/ReleaseCache.h"
 #include "intake/uThreadsXML.h"
+#include "tests/support/Child.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/ModalBoxAnswerer.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -77,13 +80,28 @@ struct Page {
         ModalBoxAnswerer startupError(QStringLiteral("OK"));
         window = std::make_unique<T_FrmEmulador>();
         startupErrorShown = startupError.Answered();
+        FindComponents();
         if (ProcessoXML *collector = window->Collector())
             collector->get_Timmer()->stop();
         if (withCacheFile)
             folder.write(QStringLiteral("data.cds"), Untouched);
         window->show();
         window->activateWindow();
-        window->PageControl1->setCurrentWidget(window->TabSheet3);
+        pageControl->setCurrentWidget(cachePage);
+    }
+
+    void FindComponents()
+    {
+        pageControl = Child<QTabWidget>(window.get(), "PageControl1");
+        gatePage = Child<QWidget>(window.get(), "TabSheet1");
+        cachePage = Child<QWidget>(window.get(), "TabSheet3");
+        barcodeBox = Child<QLineEdit>(window.get(), "_editCodigoBarra");
+        grid = Child<TDBGrid>(window.get(), "DBGrid1");
+        codeEdit = Child<TDBEdit>(window.get(), "DBEdit1");
+        eventEdit = Child<TDBEdit>(window.get(), "DBEdit2");
+        navigator = Child<TDBNavigator>(window.get(), "DBNavigator1");
+        deleteButton = Child<QPushButton>(window.get(), "Button1");
+        saveButton = Child<QPushButton>(window.get(), "Button2");
     }
 
     bool Ready() { return QTest::qWaitForWindowActive(window.get()); }
@@ -103,12 +121,12 @@ struct Page {
     {
         QString bits;
         for (int i = 0; i < TDBNavigator::kButtonCount; ++i)
-            bits += window->DBNavigator1->Button(static_cast<TNavigateBtn>(i))->isEnabled() ? '1' : '0';
+            bits += navigator->Button(static_cast<TNavigateBtn>(i))->isEnabled() ? '1' : '0';
         return bits;
     }
 
     void Click(QWidget *widget) const { QTest::mouseClick(widget, Qt::LeftButton); }
-    void Click(TNavigateBtn button) const { Click(window->DBNavigator1->Button(button)); }
+    void Click(TNavigateBtn button) const { Click(navigator->Button(button)); }
 
     void TypeInto(TDBEdit *edit, const QString &text) const
     {
@@ -126,16 +144,27 @@ struct Page {
 
     void CheckBarcode(const QString &barcode) const
     {
-        window->PageControl1->setCurrentWidget(window->TabSheet1);
-        window->_editCodigoBarra->setFocus();
-        QTest::keyClicks(window->_editCodigoBarra, barcode);
-        QTest::keyClick(window->_editCodigoBarra, Qt::Key_Return);
-        window->PageControl1->setCurrentWidget(window->TabSheet3);
+        pageControl->setCurrentWidget(gatePage);
+        barcodeBox->setFocus();
+        QTest::keyClicks(barcodeBox, barcode);
+        QTest::keyClick(barcodeBox, Qt::Key_Return);
+        pageControl->setCurrentWidget(cachePage);
     }
 
     ProgramFolderFixture folder;
     std::unique_ptr<T_FrmEmulador> window;
     bool startupErrorShown = false;
+    // The window's components the tests drive, by their names in its layout.
+    QTabWidget *pageControl = nullptr;
+    QWidget *gatePage = nullptr;
+    QWidget *cachePage = nullptr;
+    QLineEdit *barcodeBox = nullptr;
+    TDBGrid *grid = nullptr;
+    TDBEdit *codeEdit = nullptr;
+    TDBEdit *eventEdit = nullptr;
+    TDBNavigator *navigator = nullptr;
+    QPushButton *deleteButton = nullptr;  // "Excluir "
+    QPushButton *saveButton = nullptr;    // "Salvar"
 };
 
 }  // namespace
@@ -187,9 +216,9 @@ void TestCachePage::layout()
 
     Page page({});
     QVERIFY(page.Ready());
-    auto *control = page.window->TabSheet3->findChild<QWidget *>(name);
+    auto *control = page.cachePage->findChild<QWidget *>(name);
     QVERIFY(control);
-    QCOMPARE(control->parentWidget(), page.window->TabSheet3);
+    QCOMPARE(control->parentWidget(), page.cachePage);
     QCOMPARE(control->geometry(), geometry);
 }
 
@@ -198,39 +227,39 @@ void TestCachePage::keyboardOrder()
     Page page({"111/C"});
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
-    QCOMPARE(w.Button2->text(), QStringLiteral("Salvar"));
-    QCOMPARE(w.Button1->text(), QStringLiteral("Excluir "));
-    QCOMPARE(w.DBEdit1->maxLength(), 10);
-    QCOMPARE(w.DBEdit2->maxLength(), 1);
-    QVERIFY(!w.DBEdit1->UpperCase());
-    QVERIFY(w.DBEdit2->UpperCase());
-    for (QObject *control : QList<QObject *>{w.DBGrid1, w.DBEdit1, w.DBEdit2, w.DBNavigator1}) {
+    QCOMPARE(page.saveButton->text(), QStringLiteral("Salvar"));
+    QCOMPARE(page.deleteButton->text(), QStringLiteral("Excluir "));
+    QCOMPARE(page.codeEdit->maxLength(), 10);
+    QCOMPARE(page.eventEdit->maxLength(), 1);
+    QVERIFY(!page.codeEdit->UpperCase());
+    QVERIFY(page.eventEdit->UpperCase());
+    for (QObject *control : QList<QObject *>{page.grid, page.codeEdit, page.eventEdit, page.navigator}) {
         TDataSource *source = nullptr;
         if (auto *grid = qobject_cast<TDBGrid *>(control)) source = grid->DataSource();
         if (auto *edit = qobject_cast<TDBEdit *>(control)) source = edit->DataSource();
         if (auto *navigator = qobject_cast<TDBNavigator *>(control)) source = navigator->DataSource();
         QCOMPARE(source, &w.dsEmulador);
     }
-    QCOMPARE(w.DBNavigator1->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(page.navigator->focusPolicy(), Qt::NoFocus);
 
     // Tab from the grid walks grid, "Excluir ", DBEdit1, DBEdit2, "Salvar";
     // the navigator's place comes between but it takes no focus.
-    w.DBGrid1->setFocus();
-    QStringList visited{w.DBGrid1->objectName()};
+    page.grid->setFocus();
+    QStringList visited{page.grid->objectName()};
     for (int step = 0; step < 4; ++step) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
     QCOMPARE(visited, (QStringList{"DBGrid1", "Button1", "DBEdit1", "DBEdit2", "Button2"}));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), w.DBEdit2);
+    QCOMPARE(QApplication::focusWidget(), page.eventEdit);
 }
 
 void TestCachePage::gridColumns()
 {
     Page page({"111/C", "222/L"});
     QVERIFY(page.Ready());
-    TDBGrid *grid = page.window->DBGrid1;
+    TDBGrid *grid = page.grid;
     QAbstractItemModel *model = grid->model();
     QCOMPARE(model->columnCount(), 3);
     QVERIFY(grid->isColumnHidden(0));
@@ -283,7 +312,7 @@ void TestCachePage::browsing()
     Page page(rows, withCacheFile);
     QVERIFY(page.Ready());
     QCOMPARE(page.startupErrorShown, !withCacheFile);
-    TDBGrid *grid = page.window->DBGrid1;
+    TDBGrid *grid = page.grid;
     grid->setFocus();
     for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
         if (step == "Down") QTest::keyClick(grid, Qt::Key_Down);
@@ -295,7 +324,7 @@ void TestCachePage::browsing()
         else if (step == "prior") page.Click(nbPrior);
         else if (step == "first") page.Click(nbFirst);
         else if (step == "insert") page.Click(nbInsert);
-        else if (step.startsWith("type:")) page.TypeInto(page.window->DBEdit1, step.mid(5));
+        else if (step.startsWith("type:")) page.TypeInto(page.codeEdit, step.mid(5));
         else if (step.startsWith("row:")) {
             const int row = step.mid(4).toInt();
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,
@@ -304,7 +333,7 @@ void TestCachePage::browsing()
     }
 
     QCOMPARE(page.Bits(), enabled);
-    QCOMPARE(page.window->DBEdit1->text(), shownCode);
+    QCOMPARE(page.codeEdit->text(), shownCode);
     QCOMPARE(grid->model()->rowCount(), page.Rows().size());
     QVERIFY(!page.FileWritten() || !withCacheFile);
 }
@@ -313,13 +342,13 @@ void TestCachePage::gridFollowsTheCollectorWhilePageHidden()
 {
     Page page({"111/C", "222/L"});
     QVERIFY(page.Ready());
-    page.window->PageControl1->setCurrentWidget(page.window->TabSheet1);
+    page.pageControl->setCurrentWidget(page.gatePage);
     CommandFiles::Drop(page.folder, QStringLiteral("a.xml"),
                        CommandFiles::Commands({{"222", "C"}, {"444", "L"}}));
     page.Tick();
 
-    page.window->PageControl1->setCurrentWidget(page.window->TabSheet3);
-    QAbstractItemModel *model = page.window->DBGrid1->model();
+    page.pageControl->setCurrentWidget(page.cachePage);
+    QAbstractItemModel *model = page.grid->model();
     QStringList shown;
     for (int row = 0; row < model->rowCount(); ++row)
         shown << model->index(row, 1).data().toString() + '/' + model->index(row, 2).data().toString();
@@ -327,9 +356,9 @@ void TestCachePage::gridFollowsTheCollectorWhilePageHidden()
     QVERIFY(shown.contains("222/C"));
     QVERIFY(shown.contains("444/L"));
     const int current = page.Table().ViewCurrentRow();
-    QCOMPARE(page.window->DBGrid1->TableModel()->CurrentRow(), current);
-    QCOMPARE(page.window->DBEdit1->text(), shown.at(current).section('/', 0, 0));
-    QCOMPARE(page.window->DBEdit2->text(), shown.at(current).section('/', 1));
+    QCOMPARE(page.grid->TableModel()->CurrentRow(), current);
+    QCOMPARE(page.codeEdit->text(), shown.at(current).section('/', 0, 0));
+    QCOMPARE(page.eventEdit->text(), shown.at(current).section('/', 1));
 }
 
 void TestCachePage::editing_data()
@@ -360,16 +389,16 @@ void TestCachePage::editing()
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
     if (!code.isEmpty())
-        page.TypeInto(w.DBEdit1, code);
+        page.TypeInto(page.codeEdit, code);
     if (!event.isEmpty()) {
-        page.Click(w.DBEdit2);
-        w.DBEdit2->selectAll();
-        QTest::keyClicks(w.DBEdit2, event);
+        page.Click(page.eventEdit);
+        page.eventEdit->selectAll();
+        QTest::keyClicks(page.eventEdit, event);
     }
     QCOMPARE(w.cdsEmulador.State(), rows.isEmpty() ? dsInsert : dsEdit);
     QVERIFY(!page.FileWritten());
 
-    page.Click(w.Button2);
+    page.Click(page.saveButton);
 
     QCOMPARE(w.cdsEmulador.State(), dsBrowse);
     QCOMPARE(page.Rows(), saved);
@@ -432,46 +461,46 @@ void TestCachePage::endings()
     Page page({"111/C", "222/C", "333/L"});
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
-    w.DBGrid1->setFocus();
-    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    page.grid->setFocus();
+    QTest::keyClick(page.grid, Qt::Key_Down);
     for (const QString &step : start.split(' ')) {
         if (step == "type") {
-            page.TypeInto(w.DBEdit1, "x");
+            page.TypeInto(page.codeEdit, "x");
         } else if (step == "insert") {
-            w.DBGrid1->setFocus();
+            page.grid->setFocus();
             page.Click(nbInsert);
         } else if (step == "typednew") {
             // The navigator leaves the focus in the data edit, so the new
             // row survives until something is typed into it.
-            page.Click(w.DBEdit1);
+            page.Click(page.codeEdit);
             page.Click(nbInsert);
-            QTest::keyClicks(w.DBEdit1, "NEW");
-            page.Click(w.DBEdit2);
-            QTest::keyClicks(w.DBEdit2, "l");
-            w.DBGrid1->setFocus();
+            QTest::keyClicks(page.codeEdit, "NEW");
+            page.Click(page.eventEdit);
+            QTest::keyClicks(page.eventEdit, "l");
+            page.grid->setFocus();
         }
     }
     QVERIFY(!page.FileWritten());
     if (ending == "Down" || ending == "Esc")
-        w.DBGrid1->setFocus();
+        page.grid->setFocus();
 
     if (ending == "Salvar") {
-        page.Click(w.Button2);
+        page.Click(page.saveButton);
     } else if (ending == "Excluir") {
-        page.Click(w.Button1);
+        page.Click(page.deleteButton);
     } else if (ending == "next") {
         page.Click(nbNext);
     } else if (ending == "Down" || ending == "Esc") {
-        QTest::keyClick(w.DBGrid1, ending == "Down" ? Qt::Key_Down : Qt::Key_Escape);
+        QTest::keyClick(page.grid, ending == "Down" ? Qt::Key_Down : Qt::Key_Escape);
     } else if (ending.startsWith("check ")) {
         page.CheckBarcode(ending.mid(6));
     } else if (ending == "tick") {
         CommandFiles::Drop(page.folder, QStringLiteral("c.xml"), CommandFiles::Commands({{"444", "C"}}));
         page.Tick();
     } else if (ending == "leave") {
-        w.DBGrid1->setFocus();
-        page.Click(w.DBEdit1);
-        QVERIFY(w.DBEdit1->hasFocus());
+        page.grid->setFocus();
+        page.Click(page.codeEdit);
+        QVERIFY(page.codeEdit->hasFocus());
     }
 
     QCOMPARE(page.Rows(), rows);
@@ -485,22 +514,21 @@ void TestCachePage::salvarWithoutPendingChangeWritesNothing()
 {
     Page page({"111/C", "222/C", "333/L"});
     QVERIFY(page.Ready());
-    T_FrmEmulador &w = *page.window;
-    w.DBGrid1->setFocus();
-    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    page.grid->setFocus();
+    QTest::keyClick(page.grid, Qt::Key_Down);
     {
         ModalBoxAnswerer answerer(QStringLiteral("OK"));
-        QTest::keyClick(w.DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(page.grid, Qt::Key_Delete, Qt::ControlModifier);
         QVERIFY(answerer.Answered());
     }
     QCOMPARE(page.Rows(), (QStringList{"111/C", "333/L"}));
     QVERIFY(!page.FileWritten());
 
-    page.Click(w.Button2);
+    page.Click(page.saveButton);
     QVERIFY(!page.FileWritten());
 
     // The next save that happens takes the deletion along.
-    page.Click(w.Button1);
+    page.Click(page.deleteButton);
     QVERIFY(page.FileWritten());
     QCOMPARE(page.FileRows(), QStringList{"111/C"});
 }
@@ -518,8 +546,8 @@ void TestCachePage::excluirWithoutRowsDoesNothing()
     Page page({}, withCacheFile);
     QVERIFY(page.Ready());
     ModalBoxAnswerer noError(QStringLiteral("OK"));
-    page.Click(page.window->Button1);
-    page.Click(page.window->Button2);
+    page.Click(page.deleteButton);
+    page.Click(page.saveButton);
     QCOMPARE(page.FileWritten(), false);
     QCOMPARE(QFile::exists(page.folder.file(QStringLiteral("data.cds"))), withCacheFile);
     QTest::qWait(50);
@@ -535,9 +563,9 @@ void TestCachePage::ctrlDeleteDuringTicksDeletesTheRowAskedAbout()
     T_FrmEmulador &w = *page.window;
     QTimer *ticks = w.Collector()->get_Timmer();
     ticks->start();
-    w.DBGrid1->setFocus();
-    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
-    QCOMPARE(w.DBEdit1->text(), QStringLiteral("222"));
+    page.grid->setFocus();
+    QTest::keyClick(page.grid, Qt::Key_Down);
+    QCOMPARE(page.codeEdit->text(), QStringLiteral("222"));
     // A new code: the collector inserts it at the current row and makes it current.
     CommandFiles::Drop(page.folder, QStringLiteral("n.xml"), CommandFiles::Commands({{"000", "C"}}));
 
@@ -548,7 +576,7 @@ void TestCachePage::ctrlDeleteDuringTicksDeletesTheRowAskedAbout()
         tickingWhileOpen = ticks->isActive();
         rowsWhileOpen = page.Rows();
     });
-    QTest::keyClick(w.DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(page.grid, Qt::Key_Delete, Qt::ControlModifier);
 
     QVERIFY(answerer.Answered());
     QVERIFY(!tickingWhileOpen);
