@@ -28,16 +28,6 @@ const QString Released = QStringLiteral("Comanda  Liberada com Sucesso :");
 const QString Blocked = QStringLiteral("Comanda Bloqueada. Status de consumo, se encontra Ativo  :");
 const QString NotRegistered = QStringLiteral("Comanda não cadastrada no sistema:");
 
-QList<CacheRows::Row> ParseRows(const QStringList &rows)
-{
-    QList<CacheRows::Row> parsed;
-    for (const QString &row : rows) {
-        const int slash = row.indexOf(QLatin1Char('/'));
-        parsed.append({row.left(slash), row.mid(slash + 1)});
-    }
-    return parsed;
-}
-
 QStringList CheckLines(const QString &messageLine)
 {
     return {Separator, messageLine, Separator};
@@ -49,7 +39,7 @@ struct Gate {
     explicit Gate(const QStringList &rows, bool writeCache = true)
     {
         if (writeCache)
-            CacheRows::Write(folder, ParseRows(rows));
+            CacheRows::Write(folder, rows);
         catcher = std::make_unique<ModalBoxCatcher>();
         window = std::make_unique<T_FrmEmulador>();
         window->show();
@@ -123,28 +113,28 @@ void TestBarcodeCheck::outcomes_data()
     QTest::addColumn<bool>("saved");
 
     QTest::newRow("released by its beginning")
-        << QStringList{"12345/L"} << "12" << clLime << Released + "12" << QStringList{} << true;
+        << QStringList{"12345|L"} << "12" << clLime << Released + "12" << QStringList{} << true;
     QTest::newRow("released between other rows")
-        << QStringList{"0001/C", "0002/L", "0003/C"} << "0002" << clLime << Released + "0002"
-        << QStringList{"0001/C", "0003/C"} << true;
+        << QStringList{"0001|C", "0002|L", "0003|C"} << "0002" << clLime << Released + "0002"
+        << QStringList{"0001|C", "0003|C"} << true;
     QTest::newRow("blocked, typed in another case")
-        << QStringList{"ABC/C"} << "abc" << clRed << Blocked + "abc" << QStringList{"ABC/C"} << false;
+        << QStringList{"ABC|C"} << "abc" << clRed << Blocked + "abc" << QStringList{"ABC|C"} << false;
     QTest::newRow("only the first row that begins with the text counts")
-        << QStringList{"12345/C", "123/L"} << "123" << clRed << Blocked + "123" << QStringList{"12345/C", "123/L"}
+        << QStringList{"12345|C", "123|L"} << "123" << clRed << Blocked + "123" << QStringList{"12345|C", "123|L"}
         << false;
     QTest::newRow("not registered: leading blank is searched")
-        << QStringList{"123/L"} << " 123" << clSilver << NotRegistered + " 123" << QStringList{"123/L"} << false;
+        << QStringList{"123|L"} << " 123" << clSilver << NotRegistered + " 123" << QStringList{"123|L"} << false;
     QTest::newRow("not registered: eleven characters")
-        << QStringList{"ABCDEFGHIJ/L"} << "ABCDEFGHIJK" << clSilver << NotRegistered + "ABCDEFGHIJK"
-        << QStringList{"ABCDEFGHIJ/L"} << false;
+        << QStringList{"ABCDEFGHIJ|L"} << "ABCDEFGHIJK" << clSilver << NotRegistered + "ABCDEFGHIJK"
+        << QStringList{"ABCDEFGHIJ|L"} << false;
     QTest::newRow("not registered: empty box")
-        << QStringList{"0001/L"} << "" << clSilver << NotRegistered << QStringList{"0001/L"} << false;
+        << QStringList{"0001|L"} << "" << clSilver << NotRegistered << QStringList{"0001|L"} << false;
     QTest::newRow("lower-case event shows nothing")
-        << QStringList{"777/l"} << "777" << Untouched << "" << QStringList{"777/l"} << false;
+        << QStringList{"777|l"} << "777" << Untouched << "" << QStringList{"777|l"} << false;
     QTest::newRow("empty event shows nothing")
-        << QStringList{"778/"} << "778" << Untouched << "" << QStringList{"778/"} << false;
+        << QStringList{"778|"} << "778" << Untouched << "" << QStringList{"778|"} << false;
     QTest::newRow("other event shows nothing")
-        << QStringList{"779/X"} << "779" << Untouched << "" << QStringList{"779/X"} << false;
+        << QStringList{"779|X"} << "779" << Untouched << "" << QStringList{"779|X"} << false;
 }
 
 void TestBarcodeCheck::outcomes()
@@ -174,7 +164,7 @@ void TestBarcodeCheck::outcomes()
 
 void TestBarcodeCheck::releasedCodeIsNotFoundAgain()
 {
-    Gate gate({"0001/L"});
+    Gate gate({"0001|L"});
     QVERIFY(gate.exposed);
     gate.Type("0001");
     gate.Enter();
@@ -208,7 +198,7 @@ void TestBarcodeCheck::enterKeys()
     QFETCH(int, modifiers);
     QFETCH(bool, checks);
 
-    Gate gate({"0001/C"});
+    Gate gate({"0001|C"});
     QVERIFY(gate.exposed);
     gate.Type("0001");
     gate.Enter(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
@@ -223,7 +213,7 @@ void TestBarcodeCheck::enterKeys()
 
 void TestBarcodeCheck::enterStillReachesTheBox()
 {
-    Gate gate({"0001/C"});
+    Gate gate({"0001|C"});
     QVERIFY(gate.exposed);
     QSignalSpy returnPressed(gate.Box(), &QLineEdit::returnPressed);
     gate.Type("0001");
@@ -234,7 +224,7 @@ void TestBarcodeCheck::enterStillReachesTheBox()
 
 void TestBarcodeCheck::everyAutoRepeatIsACheck()
 {
-    Gate gate({"0001/C"});
+    Gate gate({"0001|C"});
     QVERIFY(gate.exposed);
     gate.Type("0001");
     QTest::keyPress(gate.Box(), Qt::Key_Return);
@@ -273,7 +263,7 @@ void TestBarcodeCheck::closedCacheShowsTheErrorAndKeepsTheText()
 
 void TestBarcodeCheck::failedSaveOnReleaseKeepsTextAndFile()
 {
-    Gate gate({"0001/L", "0002/C", "0003/L"});
+    Gate gate({"0001|L", "0002|C", "0003|L"});
     QVERIFY(gate.exposed);
     const QByteArray fileBefore = gate.CacheBytes();
     {
@@ -288,7 +278,7 @@ void TestBarcodeCheck::failedSaveOnReleaseKeepsTextAndFile()
     QCOMPARE(gate.Lamp()->BrushColor(), clLime);
     QCOMPARE(gate.OutputLines(), QStringList{});
     QCOMPARE(gate.Box()->text(), QStringLiteral("0001"));
-    QCOMPARE(CacheRows::Of(gate.window->cdsEmulador), (QStringList{"0002/C", "0003/L"}));
+    QCOMPARE(CacheRows::Of(gate.window->cdsEmulador), (QStringList{"0002|C", "0003|L"}));
     QCOMPARE(gate.CacheBytes(), fileBefore);  // the old file stays whole
 
     // The deletion reaches the file with the next save that succeeds.
@@ -296,7 +286,7 @@ void TestBarcodeCheck::failedSaveOnReleaseKeepsTextAndFile()
     gate.Type("0003");
     gate.Enter();
     QCOMPARE(gate.catcher->caught().size(), 1);
-    QCOMPARE(CacheRows::InFile(gate.CacheFile()), QStringList{"0002/C"});
+    QCOMPARE(CacheRows::InFile(gate.CacheFile()), QStringList{"0002|C"});
     QCOMPARE(gate.OutputLines(), CheckLines(Released + "0003"));
 }
 

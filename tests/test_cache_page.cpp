@@ -9,8 +9,8 @@
 #include "app/uEmulador.h"
 #include "cache/table/Field.h"
 #include "cache/base/HandlerGuard.h"
-#include "cache/ReleaseCache.h"
 #include "intake/uThreadsXML.h"
+#include "tests/support/CacheRows.h"
 #include "tests/support/Child.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/ModalBoxAnswerer.h"
@@ -33,42 +33,6 @@ namespace {
 // and nothing the program writes can look like it.
 const QByteArray Untouched("file not written since start-up");
 
-// Rows of a release cache as "code/event", as the views show them; the
-// current row does not move.
-QStringList RowsOf(const TClientDataSet &table)
-{
-    QStringList rows;
-    if (!table.Active())
-        return rows;
-    const TField *code = table.FieldByName(QStringLiteral("COD_BARRA"));
-    const TField *event = table.FieldByName(QStringLiteral("EVENTO"));
-    for (int row = 0; row < table.ViewRowCount(); ++row)
-        rows << table.ViewText(row, code) + '/' + table.ViewText(row, event);
-    return rows;
-}
-
-// Writes data.cds with these "code/event" rows, in this order.
-void WriteCacheFile(const ProgramFolderFixture &folder, const QStringList &rows)
-{
-    ReleaseCache seed;
-    TClientDataSet &table = seed.Table();
-    // Insert places a row before the current one, so the last row goes in first.
-    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
-        table.Insert();
-        table.FieldByName(QStringLiteral("COD_BARRA"))->SetAsString(row->section('/', 0, 0));
-        table.FieldByName(QStringLiteral("EVENTO"))->SetAsString(row->section('/', 1));
-        table.Post();
-    }
-    table.SaveToFile(folder.file(QStringLiteral("data.cds")), dfBinary);
-}
-
-QStringList RowsInFile(const QString &path)
-{
-    ReleaseCache probe;
-    probe.Table().LoadFromFile(path);
-    return RowsOf(probe.Table());
-}
-
 // The main window started on a data.cds with the given rows (or none at all),
 // shown on the page "Cache de Espera:". The collector's timer is stopped so
 // that ticks come only when a test asks for one.
@@ -76,7 +40,7 @@ struct Page {
     explicit Page(const QStringList &rows, bool withCacheFile = true)
     {
         if (withCacheFile)
-            WriteCacheFile(folder, rows);
+            CacheRows::Write(folder, rows);
         ModalBoxAnswerer startupError(QStringLiteral("OK"));
         window = std::make_unique<T_FrmEmulador>();
         startupErrorShown = startupError.Answered();
@@ -108,14 +72,14 @@ struct Page {
 
     TClientDataSet &Table() const { return window->cdsEmulador; }
 
-    QStringList Rows() const { return RowsOf(Table()); }
+    QStringList Rows() const { return CacheRows::Of(Table()); }
 
     bool FileWritten() const
     {
         const QString file = folder.file(QStringLiteral("data.cds"));
         return QFile::exists(file) && folder.read(QStringLiteral("data.cds")) != Untouched;
     }
-    QStringList FileRows() const { return RowsInFile(folder.file(QStringLiteral("data.cds"))); }
+    QStringList FileRows() const { return CacheRows::InFile(folder.file(QStringLiteral("data.cds"))); }
 
     QString Bits() const
     {
@@ -224,7 +188,7 @@ void TestCachePage::layout()
 
 void TestCachePage::keyboardOrder()
 {
-    Page page({"111/C"});
+    Page page({"111|C"});
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
     QCOMPARE(page.saveButton->text(), QStringLiteral("Salvar"));
@@ -257,7 +221,7 @@ void TestCachePage::keyboardOrder()
 
 void TestCachePage::gridColumns()
 {
-    Page page({"111/C", "222/L"});
+    Page page({"111|C", "222|L"});
     QVERIFY(page.Ready());
     TDBGrid *grid = page.grid;
     QAbstractItemModel *model = grid->model();
@@ -282,12 +246,12 @@ void TestCachePage::browsing_data()
     QTest::addColumn<QString>("enabled");  // first prior next last insert edit
     QTest::addColumn<QString>("shownCode");
 
-    const QStringList three{"111/C", "222/L", "333/C"};
+    const QStringList three{"111|C", "222|L", "333|C"};
     QTest::newRow("closed table") << QStringList{} << false << "Down next" << "000000" << "";
     QTest::newRow("no rows") << QStringList{} << true << "" << "000011" << "";
     QTest::newRow("no rows, Down") << QStringList{} << true << "Down" << "000011" << "";
-    QTest::newRow("one row") << QStringList{"111/C"} << true << "" << "001111" << "111";
-    QTest::newRow("one row, next finds no later row") << QStringList{"111/C"} << true << "next" << "110011"
+    QTest::newRow("one row") << QStringList{"111|C"} << true << "" << "001111" << "111";
+    QTest::newRow("one row, next finds no later row") << QStringList{"111|C"} << true << "next" << "110011"
                                                       << "111";
     QTest::newRow("three rows") << three << true << "" << "001111" << "111";
     QTest::newRow("three rows, Down") << three << true << "Down" << "111111" << "222";
@@ -340,7 +304,7 @@ void TestCachePage::browsing()
 
 void TestCachePage::gridFollowsTheCollectorWhilePageHidden()
 {
-    Page page({"111/C", "222/L"});
+    Page page({"111|C", "222|L"});
     QVERIFY(page.Ready());
     page.pageControl->setCurrentWidget(page.gatePage);
     CommandFiles::Drop(page.folder, QStringLiteral("a.xml"),
@@ -351,14 +315,14 @@ void TestCachePage::gridFollowsTheCollectorWhilePageHidden()
     QAbstractItemModel *model = page.grid->model();
     QStringList shown;
     for (int row = 0; row < model->rowCount(); ++row)
-        shown << model->index(row, 1).data().toString() + '/' + model->index(row, 2).data().toString();
+        shown << model->index(row, 1).data().toString() + '|' + model->index(row, 2).data().toString();
     QCOMPARE(shown, page.Rows());
-    QVERIFY(shown.contains("222/C"));
-    QVERIFY(shown.contains("444/L"));
+    QVERIFY(shown.contains("222|C"));
+    QVERIFY(shown.contains("444|L"));
     const int current = page.Table().ViewCurrentRow();
     QCOMPARE(page.grid->TableModel()->CurrentRow(), current);
-    QCOMPARE(page.codeEdit->text(), shown.at(current).section('/', 0, 0));
-    QCOMPARE(page.eventEdit->text(), shown.at(current).section('/', 1));
+    QCOMPARE(page.codeEdit->text(), shown.at(current).section('|', 0, 0));
+    QCOMPARE(page.eventEdit->text(), shown.at(current).section('|', 1));
 }
 
 void TestCachePage::editing_data()
@@ -368,14 +332,14 @@ void TestCachePage::editing_data()
     QTest::addColumn<QString>("event");  // typed into DBEdit2, replacing what it shows
     QTest::addColumn<QStringList>("saved");
 
-    QTest::newRow("event letter becomes upper case") << QStringList{"111/C"} << "" << "l"
-                                                     << QStringList{"111/L"};
-    QTest::newRow("event keeps one character") << QStringList{"111/C"} << "" << "lc" << QStringList{"111/L"};
-    QTest::newRow("code keeps its case") << QStringList{"ab/C"} << "Cd" << "" << QStringList{"abCd/C"};
+    QTest::newRow("event letter becomes upper case") << QStringList{"111|C"} << "" << "l"
+                                                     << QStringList{"111|L"};
+    QTest::newRow("event keeps one character") << QStringList{"111|C"} << "" << "lc" << QStringList{"111|L"};
+    QTest::newRow("code keeps its case") << QStringList{"ab|C"} << "Cd" << "" << QStringList{"abCd|C"};
     QTest::newRow("eleventh character of the code is refused")
-        << QStringList{"123456789/C"} << "0X" << "" << QStringList{"1234567890/C"};
+        << QStringList{"123456789|C"} << "0X" << "" << QStringList{"1234567890|C"};
     QTest::newRow("typing on an empty table makes a new row")
-        << QStringList{} << "NEW1" << "c" << QStringList{"NEW1/C"};
+        << QStringList{} << "NEW1" << "c" << QStringList{"NEW1|C"};
 }
 
 void TestCachePage::editing()
@@ -416,14 +380,14 @@ void TestCachePage::endings_data()
     QTest::addColumn<bool>("written");
 
     // The page starts on the second row of 111/C, 222/C, 333/L.
-    const QStringList plain{"111/C", "222/C", "333/L"};
-    const QStringList edited{"111/C", "222x/C", "333/L"};
+    const QStringList plain{"111|C", "222|C", "333|L"};
+    const QStringList edited{"111|C", "222x|C", "333|L"};
     QTest::newRow("Salvar posts an edit") << "type" << "Salvar" << edited << int(dsBrowse) << true;
     QTest::newRow("Salvar posts a new row")
-        << "typednew" << "Salvar" << QStringList{"111/C", "NEW/L", "222/C", "333/L"} << int(dsBrowse)
+        << "typednew" << "Salvar" << QStringList{"111|C", "NEW|L", "222|C", "333|L"} << int(dsBrowse)
         << true;
     QTest::newRow("Excluir deletes the row under edit")
-        << "type" << "Excluir" << QStringList{"111/C", "333/L"} << int(dsBrowse) << true;
+        << "type" << "Excluir" << QStringList{"111|C", "333|L"} << int(dsBrowse) << true;
     QTest::newRow("Excluir abandons a new row and deletes nothing")
         << "insert" << "Excluir" << plain << int(dsBrowse) << true;
     QTest::newRow("a navigator move posts an edit") << "type" << "next" << edited << int(dsBrowse) << false;
@@ -435,18 +399,18 @@ void TestCachePage::endings_data()
     QTest::newRow("an unknown barcode check posts an edit")
         << "type" << "check 999" << edited << int(dsBrowse) << false;
     QTest::newRow("a releasing barcode check saves the edit with it")
-        << "type" << "check 333" << QStringList{"111/C", "222x/C"} << int(dsBrowse) << true;
+        << "type" << "check 333" << QStringList{"111|C", "222x|C"} << int(dsBrowse) << true;
     QTest::newRow("a collector tick posts an edit and saves it")
-        << "type" << "tick" << QStringList{"111/C", "444/C", "222x/C", "333/L"} << int(dsBrowse) << true;
+        << "type" << "tick" << QStringList{"111|C", "444|C", "222x|C", "333|L"} << int(dsBrowse) << true;
     QTest::newRow("a collector tick abandons an untouched new row")
-        << "insert" << "tick" << QStringList{"111/C", "444/C", "222/C", "333/L"} << int(dsBrowse) << true;
+        << "insert" << "tick" << QStringList{"111|C", "444|C", "222|C", "333|L"} << int(dsBrowse) << true;
     QTest::newRow("Esc in the grid abandons an edit") << "type" << "Esc" << plain << int(dsBrowse) << false;
     QTest::newRow("Esc in the grid abandons a new row")
         << "typednew" << "Esc" << plain << int(dsBrowse) << false;
     QTest::newRow("leaving the grid abandons an untouched new row")
         << "insert" << "leave" << plain << int(dsBrowse) << false;
     QTest::newRow("leaving the grid keeps a typed new row")
-        << "typednew" << "leave" << QStringList{"111/C", "NEW/L", "222/C", "333/L"} << int(dsInsert)
+        << "typednew" << "leave" << QStringList{"111|C", "NEW|L", "222|C", "333|L"} << int(dsInsert)
         << false;
 }
 
@@ -458,7 +422,7 @@ void TestCachePage::endings()
     QFETCH(int, state);
     QFETCH(bool, written);
 
-    Page page({"111/C", "222/C", "333/L"});
+    Page page({"111|C", "222|C", "333|L"});
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
     page.grid->setFocus();
@@ -512,7 +476,7 @@ void TestCachePage::endings()
 
 void TestCachePage::salvarWithoutPendingChangeWritesNothing()
 {
-    Page page({"111/C", "222/C", "333/L"});
+    Page page({"111|C", "222|C", "333|L"});
     QVERIFY(page.Ready());
     page.grid->setFocus();
     QTest::keyClick(page.grid, Qt::Key_Down);
@@ -521,7 +485,7 @@ void TestCachePage::salvarWithoutPendingChangeWritesNothing()
         QTest::keyClick(page.grid, Qt::Key_Delete, Qt::ControlModifier);
         QVERIFY(answerer.Answered());
     }
-    QCOMPARE(page.Rows(), (QStringList{"111/C", "333/L"}));
+    QCOMPARE(page.Rows(), (QStringList{"111|C", "333|L"}));
     QVERIFY(!page.FileWritten());
 
     page.Click(page.saveButton);
@@ -530,7 +494,7 @@ void TestCachePage::salvarWithoutPendingChangeWritesNothing()
     // The next save that happens takes the deletion along.
     page.Click(page.deleteButton);
     QVERIFY(page.FileWritten());
-    QCOMPARE(page.FileRows(), QStringList{"111/C"});
+    QCOMPARE(page.FileRows(), QStringList{"111|C"});
 }
 
 void TestCachePage::excluirWithoutRowsDoesNothing_data()
@@ -558,7 +522,7 @@ void TestCachePage::excluirWithoutRowsDoesNothing()
 // file arriving meanwhile cannot make another row current under the question.
 void TestCachePage::ctrlDeleteDuringTicksDeletesTheRowAskedAbout()
 {
-    Page page({"111/C", "222/C", "333/L"});
+    Page page({"111|C", "222|C", "333|L"});
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
     QTimer *ticks = w.Collector()->get_Timmer();
@@ -580,12 +544,12 @@ void TestCachePage::ctrlDeleteDuringTicksDeletesTheRowAskedAbout()
 
     QVERIFY(answerer.Answered());
     QVERIFY(!tickingWhileOpen);
-    QCOMPARE(rowsWhileOpen, (QStringList{"111/C", "222/C", "333/L"}));
-    QVERIFY(!page.Rows().contains("222/C"));
+    QCOMPARE(rowsWhileOpen, (QStringList{"111|C", "222|C", "333|L"}));
+    QVERIFY(!page.Rows().contains("222|C"));
     QVERIFY(ticks->isActive());
     // Once the question has closed, the command arrives as usual.
-    QTRY_VERIFY_WITH_TIMEOUT(page.Rows().contains("000/C"), 5000);
-    QCOMPARE(page.Rows(), (QStringList{"111/C", "000/C", "333/L"}));
+    QTRY_VERIFY_WITH_TIMEOUT(page.Rows().contains("000|C"), 5000);
+    QCOMPARE(page.Rows(), (QStringList{"111|C", "000|C", "333|L"}));
     QCOMPARE(page.FileRows(), page.Rows());
 }
 

@@ -234,7 +234,7 @@ void GateJournalTest::failingJournalKeepsLinesAndResumes()
 void GateJournalTest::gateDecisionIsOnDiskBeforeTheMemo()
 {
     ProgramFolderFixture folder;
-    CacheRows::Write(folder, {{QStringLiteral("0042"), QStringLiteral("L")}});
+    CacheRows::Write(folder, {"0042|L"});
     ModalBoxCatcher catcher;
     T_FrmEmulador window;
     QStringList journalAtMemo;
@@ -256,7 +256,7 @@ void GateJournalTest::gateDecisionIsOnDiskBeforeTheMemo()
 void GateJournalTest::gateAndIntakeGoOnWithoutJournal()
 {
     ProgramFolderFixture folder;
-    CacheRows::Write(folder, {{QStringLiteral("0042"), QStringLiteral("L")}, {QStringLiteral("0043"), QStringLiteral("C")}});
+    CacheRows::Write(folder, {"0042|L", "0043|C"});
     folder.write(GateJournal::FolderName, QByteArray("in the way"));
     ModalBoxCatcher catcher;
     T_FrmEmulador window;
@@ -278,7 +278,7 @@ void GateJournalTest::gateAndIntakeGoOnWithoutJournal()
     scan(QStringLiteral("9999"));
 
     QVERIFY(catcher.caught().isEmpty());
-    QCOMPARE(CacheRows::InFile(window.Path()), (QStringList{QStringLiteral("0050/L"), QStringLiteral("0043/C")}));
+    QCOMPARE(CacheRows::InFile(window.Path()), (QStringList{QStringLiteral("0050|L"), QStringLiteral("0043|C")}));
     QCOMPARE(MemoLines::Lines(Child<QPlainTextEdit>(&window, "MmEventoSaida")).size(), 9);
     QVERIFY(window.JournalStatus()->isVisible());
     QVERIFY2(failing.contains(GateJournal::FolderName), qPrintable(failing));

@@ -51,7 +51,7 @@ void LayOut(const ProgramFolderFixture &folder, CacheFile kind)
 {
     switch (kind) {
     case CacheFile::Valid:
-        CacheRows::Write(folder, {{QStringLiteral("0001"), QStringLiteral("L")}, {QStringLiteral("0002"), QStringLiteral("C")}});
+        CacheRows::Write(folder, {"0001|L", "0002|C"});
         break;
     case CacheFile::ZeroBytes:
         folder.write(QStringLiteral("data.cds"), {});
@@ -222,7 +222,7 @@ void TestMainWindow::startUp_data()
     QTest::addColumn<bool>("failsToLoad");
     QTest::addColumn<QStringList>("rows");
 
-    QTest::newRow("valid file") << CacheFile::Valid << false << QStringList{"0001/L", "0002/C"};
+    QTest::newRow("valid file") << CacheFile::Valid << false << QStringList{"0001|L", "0002|C"};
     QTest::newRow("zero bytes") << CacheFile::ZeroBytes << false << QStringList{};
     QTest::newRow("missing") << CacheFile::Missing << true << QStringList{};
     QTest::newRow("corrupt") << CacheFile::Corrupt << true << QStringList{};
@@ -354,7 +354,7 @@ void TestMainWindow::leftoverWorkFileAtStartUp()
     }
     QCOMPARE(Child<TShape>(&window, "_Shape")->BrushColor(), clLime);
     QCOMPARE(CacheRows::InFile(folder.file(QStringLiteral("data.cds"))),
-             (QStringList{blocked.left(10) + QStringLiteral("/C"), "0001/L", "0002/C"}));
+             (QStringList{blocked.left(10) + QStringLiteral("|C"), "0001|L", "0002|C"}));
     QVERIFY(!QFileInfo::exists(workFile));
     QCOMPARE(catcher.caught().size(), 0);
 }
@@ -368,7 +368,7 @@ void TestMainWindow::zeroByteCacheAppliesCommandFiles()
                        CommandFiles::Commands({{QStringLiteral("0001"), QStringLiteral("C")}}));
 
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder.file(QStringLiteral("data.cds"))).size() > 0, 5000);
-    QCOMPARE(CacheRows::Of(window.cdsEmulador), QStringList{"0001/C"});
+    QCOMPARE(CacheRows::Of(window.cdsEmulador), QStringList{"0001|C"});
     QVERIFY(folder.read(QStringLiteral("data.cds")).startsWith(QByteArrayLiteral("\x96\x19\xE0\xBD")));
     QVERIFY(CommandFiles::EntriesLeft(folder).isEmpty());
     // Every tick adds the reader's log text, empty when nothing failed.
