@@ -12,9 +12,6 @@ TSobre::TSobre(QObject *owner)
 void TSobre::ExecutaAutor()
 {
     auto window = std::make_unique<T_FrmAutor>();
-    window->_editNomeAutor->setText(Autor_Aplicacao());
-    window->_editEmail->setText(Autor_email());
-    window->_editTelefone->setText(Autor_telefone());
-    window->_editEmpresa->setText(Empresa());
+    window->ShowAuthor(*this);
     window->exec();
 }

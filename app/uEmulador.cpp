@@ -10,6 +10,7 @@
 #include "cache/base/RegionalFormat.h"
 #include "cache/base/Platform.h"
 #include "intake/uThreadsXML.h"
+#include "ui_uEmulador.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -51,22 +52,23 @@ T_FrmEmulador::T_FrmEmulador(QWidget *parent)
       cdsEmuladorCOD_BARRA(FoReleaseCache.cdsEmuladorCOD_BARRA),
       cdsEmuladorEVENTO(FoReleaseCache.cdsEmuladorEVENTO),
       dsEmulador(QStringLiteral("dsEmulador")),
+      ui(std::make_unique<Ui::T_FrmEmulador>()),
       FoJournal(Platform::ProgramFolder() + GateJournal::FolderName)
 {
     InstallFontFallbacks();
-    setupUi(this);
+    ui->setupUi(this);
     setFixedSize(503, 477);
     // Labels size themselves to their text, whatever font stands in.
-    Label1->adjustSize();
-    Label2->adjustSize();
+    ui->Label1->adjustSize();
+    ui->Label2->adjustSize();
     setWindowIcon(GatePicture::ProgramIcon());
-    StatusBar1->addWidget(StatusPanel1, 1);
+    ui->StatusBar1->addWidget(ui->StatusPanel1, 1);
     intakeStatus_ = AddStatusLabel(QStringLiteral("IntakeStatus"));
     journalStatus_ = AddStatusLabel(QStringLiteral("JournalStatus"));
     FoJournal.SetStateHandler([this](const QString &error) { ShowJournalState(error); });
-    _img01->setPixmap(QPixmap::fromImage(GatePicture::GatePost()));
-    _Shape->SetBrushColor(clSilver);
-    FoMemoLog.SetMemo(Memo1);
+    ui->_img01->setPixmap(QPixmap::fromImage(GatePicture::GatePost()));
+    ui->_Shape->SetBrushColor(clSilver);
+    FoMemoLog.SetMemo(ui->Memo1);
     dsEmulador.SetDataSet(&cdsEmulador);
     ConfigureCachePage();
     SobreAutor = new TSobre(this);
@@ -89,14 +91,14 @@ void T_FrmEmulador::ConfigureAuthor()
 
 void T_FrmEmulador::ConfigureCachePage()
 {
-    DBGrid1->SetColumns({{QStringLiteral("ID"), QString(), 64, false},
-                         {QStringLiteral("COD_BARRA"), QStringLiteral("Codigo Barra:"), 137, true},
-                         {QStringLiteral("EVENTO"), QStringLiteral("Evento de Liberação:"), 188, true}});
-    DBGrid1->SetDataSource(&dsEmulador);
-    DBNavigator1->SetDataSource(&dsEmulador);
-    DBEdit1->SetDataSource(&dsEmulador);
-    DBEdit2->SetDataSource(&dsEmulador);
-    TickHold::DuringDeleteQuestion(DBGrid1, [this] {
+    ui->DBGrid1->SetColumns({{QStringLiteral("ID"), QString(), 64, false},
+                             {QStringLiteral("COD_BARRA"), QStringLiteral("Codigo Barra:"), 137, true},
+                             {QStringLiteral("EVENTO"), QStringLiteral("Evento de Liberação:"), 188, true}});
+    ui->DBGrid1->SetDataSource(&dsEmulador);
+    ui->DBNavigator1->SetDataSource(&dsEmulador);
+    ui->DBEdit1->SetDataSource(&dsEmulador);
+    ui->DBEdit2->SetDataSource(&dsEmulador);
+    TickHold::DuringDeleteQuestion(ui->DBGrid1, [this] {
         return EmuladorFoXML ? EmuladorFoXML->get_Timmer() : nullptr;
     });
 }
@@ -104,12 +106,12 @@ void T_FrmEmulador::ConfigureCachePage()
 void T_FrmEmulador::WireHandlers()
 {
     EventWiring::OnShow(this, [this](QObject *sender) { FormShow(sender); });
-    EventWiring::OnKeyDown(_editCodigoBarra, [this](QObject *sender, int &key, Qt::KeyboardModifiers shift) {
+    EventWiring::OnKeyDown(ui->_editCodigoBarra, [this](QObject *sender, int &key, Qt::KeyboardModifiers shift) {
         _editCodigoBarraKeyDown(sender, key, shift);
     });
-    EventWiring::OnClick(_btnSobre, [this](QObject *sender) { _btnSobreClick(sender); });
-    EventWiring::OnClick(Button1, [this](QObject *sender) { Button1Click(sender); });
-    EventWiring::OnClick(Button2, [this](QObject *sender) { Button2Click(sender); });
+    EventWiring::OnClick(ui->_btnSobre, [this](QObject *sender) { _btnSobreClick(sender); });
+    EventWiring::OnClick(ui->Button1, [this](QObject *sender) { Button1Click(sender); });
+    EventWiring::OnClick(ui->Button2, [this](QObject *sender) { Button2Click(sender); });
 }
 
 void T_FrmEmulador::PlaceAtDesktopCentre()
@@ -128,10 +130,10 @@ void T_FrmEmulador::FormCreate(QObject *)
     cdsEmulador.Close();
     cdsEmulador.LoadFromFile(path);
     cdsEmulador.Open();
-    editPathXML->setText(programFolder + QStringLiteral("XML") + Platform::PathSeparator());
+    ui->editPathXML->setText(programFolder + QStringLiteral("XML") + Platform::PathSeparator());
     EmuladorFoXML = std::make_unique<ProcessoXML>();
     EmuladorFoXML->SetFonte_Dados(&cdsEmulador);
-    EmuladorFoXML->SetPathXML(editPathXML->text());
+    EmuladorFoXML->SetPathXML(ui->editPathXML->text());
     EmuladorFoXML->IniciarColeta();
     EmuladorFoXML->SetMemoLog(&FoMemoLog);
     EmuladorFoXML->SetJournal(&FoJournal);
@@ -145,7 +147,7 @@ void T_FrmEmulador::FormCreate(QObject *)
 
 void T_FrmEmulador::FormShow(QObject *)
 {
-    _editCodigoBarra->setFocus();
+    ui->_editCodigoBarra->setFocus();
 }
 
 // The gate's decision for the typed barcode. An error of the cache leaves the
@@ -155,15 +157,15 @@ void T_FrmEmulador::_editCodigoBarraKeyDown(QObject *, int &Key, Qt::KeyboardMod
 {
     if (!IsEnter(Key))
         return;
-    const QString typed = _editCodigoBarra->text();
+    const QString typed = ui->_editCodigoBarra->text();
     if (cdsEmulador.Locate(QStringLiteral("COD_BARRA"), QVariant(typed), loCaseInsensitive | loPartialKey)) {
         const QString event = cdsEmulador.FieldByName(QStringLiteral("evento"))->AsString();
         if (event == QLatin1String("C")) {
-            _Shape->SetBrushColor(clRed);
+            ui->_Shape->SetBrushColor(clRed);
             FoJournal.Decision(GateJournal::Outcome::Blocked, typed, event);
             AddCheckLines(kBlockedPrefix + typed);
         } else if (event == QLatin1String("L")) {
-            _Shape->SetBrushColor(clLime);
+            ui->_Shape->SetBrushColor(clLime);
             cdsEmulador.Delete();
             cdsEmulador.SaveToFile(path, dfBinary);
             FoJournal.Decision(GateJournal::Outcome::Released, typed, event);
@@ -172,28 +174,28 @@ void T_FrmEmulador::_editCodigoBarraKeyDown(QObject *, int &Key, Qt::KeyboardMod
             FoJournal.Decision(GateJournal::Outcome::OtherEvent, typed, event);
         }
     } else {
-        _Shape->SetBrushColor(clSilver);
+        ui->_Shape->SetBrushColor(clSilver);
         FoJournal.Decision(GateJournal::Outcome::NotRegistered, typed, QString());
         AddCheckLines(kNotRegisteredPrefix + typed);
     }
-    _editCodigoBarra->setText(QString());
+    ui->_editCodigoBarra->setText(QString());
 }
 
 void T_FrmEmulador::AddCheckLines(const QString &messageLine)
 {
-    MemoLines::Add(MmEventoSaida, kSeparator);
-    MemoLines::Add(MmEventoSaida, messageLine);
-    MemoLines::Add(MmEventoSaida, kSeparator);
+    MemoLines::Add(ui->MmEventoSaida, kSeparator);
+    MemoLines::Add(ui->MmEventoSaida, messageLine);
+    MemoLines::Add(ui->MmEventoSaida, kSeparator);
 }
 
 // A label at the right end of the status bar, hidden until it has news; the
 // bar's own panel keeps its fixed text.
 QLabel *T_FrmEmulador::AddStatusLabel(const QString &name)
 {
-    auto *label = new QLabel(StatusBar1);
+    auto *label = new QLabel(ui->StatusBar1);
     label->setObjectName(name);
     label->setMaximumWidth(240);
-    StatusBar1->addPermanentWidget(label);
+    ui->StatusBar1->addPermanentWidget(label);
     label->hide();
     return label;
 }

@@ -4,7 +4,6 @@
 #include "app/journal/GateJournal.h"
 #include "cache/table/DataSource.h"
 #include "cache/ReleaseCache.h"
-#include "ui_uEmulador.h"
 
 #include <QLabel>
 #include <QString>
@@ -14,11 +13,15 @@
 class ProcessoXML;
 class TSobre;
 
+namespace Ui {
+class T_FrmEmulador;
+}
+
 // The operator's console of the gate: barcode check, lamp, output memo, the
 // log of command files and the release cache. Building it opens the cache on
 // its empty content and runs FormCreate, which loads data.cds and starts the
 // collector; showing it runs FormShow.
-class T_FrmEmulador : public QWidget, public Ui_T_FrmEmulador {
+class T_FrmEmulador : public QWidget {
     Q_OBJECT
 public:
     explicit T_FrmEmulador(QWidget *parent = nullptr);
@@ -63,6 +66,9 @@ private:
     void ShowJournalState(const QString &error);
     void ShowIntakeState(const QString &failure);
 
+    // The components the layout file builds; only this window's source sees
+    // their types, so including this header does not need the generated code.
+    std::unique_ptr<Ui::T_FrmEmulador> ui;
     MemoLogLines FoMemoLog;
     GateJournal FoJournal;
     QLabel *journalStatus_ = nullptr;

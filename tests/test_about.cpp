@@ -3,11 +3,13 @@
 #include "about/uFrmSobre.h"
 #include "app/ErrorBox.h"
 #include "app/uEmulador.h"
+#include "tests/support/Child.h"
 #include "tests/support/ModalBoxCatcher.h"
 #include "tests/support/TestSupport.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -29,18 +31,19 @@ ShownAbout Inspect(QWidget *modal)
         return shown;
     shown.title = window->windowTitle();
     shown.clientSize = window->size();
-    shown.labels = {window->Label1->text(), window->Label2->text(), window->Label3->text(), window->Label4->text()};
-    const QList<QLineEdit *> boxes = {window->_editNomeAutor, window->_editEmail, window->_editTelefone,
-                                      window->_editEmpresa};
+    for (const char *label : {"Label1", "Label2", "Label3", "Label4"})
+        shown.labels << Child<QLabel>(window, label)->text();
     shown.allReadOnly = true;
-    for (QLineEdit *box : boxes) {
+    for (const char *name : {"_editNomeAutor", "_editEmail", "_editTelefone", "_editEmpresa"}) {
+        const QLineEdit *box = Child<QLineEdit>(window, name);
         shown.boxes << box->text();
         shown.allReadOnly = shown.allReadOnly && box->isReadOnly();
     }
-    window->_editNomeAutor->setFocus();
-    QTest::keyClicks(window->_editNomeAutor, QStringLiteral("xyz"));
-    QTest::keyClick(window->_editNomeAutor, Qt::Key_Backspace);
-    shown.afterTyping = window->_editNomeAutor->text();
+    QLineEdit *nameBox = Child<QLineEdit>(window, "_editNomeAutor");
+    nameBox->setFocus();
+    QTest::keyClicks(nameBox, QStringLiteral("xyz"));
+    QTest::keyClick(nameBox, Qt::Key_Backspace);
+    shown.afterTyping = nameBox->text();
     return shown;
 }
 
@@ -124,7 +127,7 @@ void TestAbout::everyCallBuildsAndDestroysItsOwnWindow()
     QList<QPointer<QWidget>> windows;
     ModalBoxCatcher catcher([&](QWidget *modal) {
         windows << modal;
-        QCOMPARE(qobject_cast<T_FrmAutor *>(modal)->_editEmpresa->text(), about.Empresa());
+        QCOMPARE(Child<QLineEdit>(modal, "_editEmpresa")->text(), about.Empresa());
     });
     about.ExecutaAutor();
     QVERIFY(!windows.value(0));  // destroyed once closed
@@ -144,16 +147,17 @@ void TestAbout::authorButtonShowsTheWindowsAuthor()
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
 
+    QPushButton *authorButton = Child<QPushButton>(&window, "_btnSobre");
     ShownAbout shown;
     ModalBoxCatcher catcher([&shown](QWidget *modal) { shown = Inspect(modal); });
-    QTest::mouseClick(window._btnSobre, Qt::LeftButton);
+    QTest::mouseClick(authorButton, Qt::LeftButton);
 
     QCOMPARE(catcher.caught().size(), 1);
     QCOMPARE(shown.boxes, (QStringList{window.SobreAutor->Autor_Aplicacao(), window.SobreAutor->Autor_email(),
                                        window.SobreAutor->Autor_telefone(), window.SobreAutor->Empresa()}));
     QVERIFY(!shown.boxes.contains(QString()));
     // Neither the click nor the window moves the focus to the barcode box.
-    QCOMPARE(window.focusWidget(), window._btnSobre);
+    QCOMPARE(window.focusWidget(), authorButton);
 }
 
 QTEST_MAIN(TestAbout)

@@ -2,14 +2,17 @@
 #include "app/Colors.h"
 #include "app/ErrorBox.h"
 #include "app/MemoLines.h"
+#include "app/TShape.h"
 #include "app/uEmulador.h"
 #include "cache/base/Platform.h"
 #include "tests/support/CacheRows.h"
+#include "tests/support/Child.h"
 #include "tests/support/ModalBoxCatcher.h"
 #include "tests/support/TestSupport.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -25,16 +28,6 @@ const QString Released = QStringLiteral("Comanda  Liberada com Sucesso :");
 const QString Blocked = QStringLiteral("Comanda Bloqueada. Status de consumo, se encontra Ativo  :");
 const QString NotRegistered = QStringLiteral("Comanda não cadastrada no sistema:");
 
-QList<CacheRows::Row> ParseRows(const QStringList &rows)
-{
-    QList<CacheRows::Row> parsed;
-    for (const QString &row : rows) {
-        const int slash = row.indexOf(QLatin1Char('/'));
-        parsed.append({row.left(slash), row.mid(slash + 1)});
-    }
-    return parsed;
-}
-
 QStringList CheckLines(const QString &messageLine)
 {
     return {Separator, messageLine, Separator};
@@ -46,18 +39,19 @@ struct Gate {
     explicit Gate(const QStringList &rows, bool writeCache = true)
     {
         if (writeCache)
-            CacheRows::Write(folder, ParseRows(rows));
+            CacheRows::Write(folder, rows);
         catcher = std::make_unique<ModalBoxCatcher>();
         window = std::make_unique<T_FrmEmulador>();
         window->show();
         exposed = QTest::qWaitForWindowExposed(window.get());
-        window->_Shape->SetBrushColor(Untouched);
+        Lamp()->SetBrushColor(Untouched);
     }
 
     QString CacheFile() const { return folder.file(QStringLiteral("data.cds")); }
     QByteArray CacheBytes() const { return folder.read(QStringLiteral("data.cds")); }
-    QLineEdit *Box() const { return window->_editCodigoBarra; }
-    QStringList OutputLines() const { return MemoLines::Lines(window->MmEventoSaida); }
+    QLineEdit *Box() const { return Child<QLineEdit>(window.get(), "_editCodigoBarra"); }
+    TShape *Lamp() const { return Child<TShape>(window.get(), "_Shape"); }
+    QStringList OutputLines() const { return MemoLines::Lines(Child<QPlainTextEdit>(window.get(), "MmEventoSaida")); }
 
     void Type(const QString &text) const
     {
@@ -119,28 +113,28 @@ void TestBarcodeCheck::outcomes_data()
     QTest::addColumn<bool>("saved");
 
     QTest::newRow("released by its beginning")
-        << QStringList{"12345/L"} << "12" << clLime << Released + "12" << QStringList{} << true;
+        << QStringList{"12345|L"} << "12" << clLime << Released + "12" << QStringList{} << true;
     QTest::newRow("released between other rows")
-        << QStringList{"0001/C", "0002/L", "0003/C"} << "0002" << clLime << Released + "0002"
-        << QStringList{"0001/C", "0003/C"} << true;
+        << QStringList{"0001|C", "0002|L", "0003|C"} << "0002" << clLime << Released + "0002"
+        << QStringList{"0001|C", "0003|C"} << true;
     QTest::newRow("blocked, typed in another case")
-        << QStringList{"ABC/C"} << "abc" << clRed << Blocked + "abc" << QStringList{"ABC/C"} << false;
+        << QStringList{"ABC|C"} << "abc" << clRed << Blocked + "abc" << QStringList{"ABC|C"} << false;
     QTest::newRow("only the first row that begins with the text counts")
-        << QStringList{"12345/C", "123/L"} << "123" << clRed << Blocked + "123" << QStringList{"12345/C", "123/L"}
+        << QStringList{"12345|C", "123|L"} << "123" << clRed << Blocked + "123" << QStringList{"12345|C", "123|L"}
         << false;
     QTest::newRow("not registered: leading blank is searched")
-        << QStringList{"123/L"} << " 123" << clSilver << NotRegistered + " 123" << QStringList{"123/L"} << false;
+        << QStringList{"123|L"} << " 123" << clSilver << NotRegistered + " 123" << QStringList{"123|L"} << false;
     QTest::newRow("not registered: eleven characters")
-        << QStringList{"ABCDEFGHIJ/L"} << "ABCDEFGHIJK" << clSilver << NotRegistered + "ABCDEFGHIJK"
-        << QStringList{"ABCDEFGHIJ/L"} << false;
+        << QStringList{"ABCDEFGHIJ|L"} << "ABCDEFGHIJK" << clSilver << NotRegistered + "ABCDEFGHIJK"
+        << QStringList{"ABCDEFGHIJ|L"} << false;
     QTest::newRow("not registered: empty box")
-        << QStringList{"0001/L"} << "" << clSilver << NotRegistered << QStringList{"0001/L"} << false;
+        << QStringList{"0001|L"} << "" << clSilver << NotRegistered << QStringList{"0001|L"} << false;
     QTest::newRow("lower-case event shows nothing")
-        << QStringList{"777/l"} << "777" << Untouched << "" << QStringList{"777/l"} << false;
+        << QStringList{"777|l"} << "777" << Untouched << "" << QStringList{"777|l"} << false;
     QTest::newRow("empty event shows nothing")
-        << QStringList{"778/"} << "778" << Untouched << "" << QStringList{"778/"} << false;
+        << QStringList{"778|"} << "778" << Untouched << "" << QStringList{"778|"} << false;
     QTest::newRow("other event shows nothing")
-        << QStringList{"779/X"} << "779" << Untouched << "" << QStringList{"779/X"} << false;
+        << QStringList{"779|X"} << "779" << Untouched << "" << QStringList{"779|X"} << false;
 }
 
 void TestBarcodeCheck::outcomes()
@@ -160,7 +154,7 @@ void TestBarcodeCheck::outcomes()
     gate.Enter();
 
     QCOMPARE(gate.catcher->caught().size(), 0);
-    QCOMPARE(gate.window->_Shape->BrushColor(), lamp);
+    QCOMPARE(gate.Lamp()->BrushColor(), lamp);
     QCOMPARE(gate.OutputLines(), messageLine.isEmpty() ? QStringList{} : CheckLines(messageLine));
     QCOMPARE(gate.Box()->text(), QString());
     QCOMPARE(CacheRows::Of(gate.window->cdsEmulador), rowsAfter);
@@ -170,14 +164,14 @@ void TestBarcodeCheck::outcomes()
 
 void TestBarcodeCheck::releasedCodeIsNotFoundAgain()
 {
-    Gate gate({"0001/L"});
+    Gate gate({"0001|L"});
     QVERIFY(gate.exposed);
     gate.Type("0001");
     gate.Enter();
     gate.Type("0001");
     gate.Enter();
     QCOMPARE(gate.OutputLines(), CheckLines(Released + "0001") + CheckLines(NotRegistered + "0001"));
-    QCOMPARE(gate.window->_Shape->BrushColor(), clSilver);
+    QCOMPARE(gate.Lamp()->BrushColor(), clSilver);
 }
 
 void TestBarcodeCheck::enterKeys_data()
@@ -204,12 +198,12 @@ void TestBarcodeCheck::enterKeys()
     QFETCH(int, modifiers);
     QFETCH(bool, checks);
 
-    Gate gate({"0001/C"});
+    Gate gate({"0001|C"});
     QVERIFY(gate.exposed);
     gate.Type("0001");
     gate.Enter(Qt::Key(key), Qt::KeyboardModifiers(modifiers));
 
-    QCOMPARE(gate.window->_Shape->BrushColor(), checks ? clRed : Untouched);
+    QCOMPARE(gate.Lamp()->BrushColor(), checks ? clRed : Untouched);
     QCOMPARE(gate.OutputLines(), checks ? CheckLines(Blocked + "0001") : QStringList{});
     if (checks)
         QCOMPARE(gate.Box()->text(), QString());
@@ -219,7 +213,7 @@ void TestBarcodeCheck::enterKeys()
 
 void TestBarcodeCheck::enterStillReachesTheBox()
 {
-    Gate gate({"0001/C"});
+    Gate gate({"0001|C"});
     QVERIFY(gate.exposed);
     QSignalSpy returnPressed(gate.Box(), &QLineEdit::returnPressed);
     gate.Type("0001");
@@ -230,7 +224,7 @@ void TestBarcodeCheck::enterStillReachesTheBox()
 
 void TestBarcodeCheck::everyAutoRepeatIsACheck()
 {
-    Gate gate({"0001/C"});
+    Gate gate({"0001|C"});
     QVERIFY(gate.exposed);
     gate.Type("0001");
     QTest::keyPress(gate.Box(), Qt::Key_Return);
@@ -242,7 +236,7 @@ void TestBarcodeCheck::everyAutoRepeatIsACheck()
 
     QCOMPARE(gate.OutputLines(),
              CheckLines(Blocked + "0001") + CheckLines(NotRegistered) + CheckLines(NotRegistered));
-    QCOMPARE(gate.window->_Shape->BrushColor(), clSilver);
+    QCOMPARE(gate.Lamp()->BrushColor(), clSilver);
 }
 
 void TestBarcodeCheck::closedCacheShowsTheErrorAndKeepsTheText()
@@ -262,14 +256,14 @@ void TestBarcodeCheck::closedCacheShowsTheErrorAndKeepsTheText()
         QCOMPARE(box.title, ErrorBox::ApplicationTitle());
     }
     QCOMPARE(gate.Box()->text(), QStringLiteral("0001"));
-    QCOMPARE(gate.window->_Shape->BrushColor(), Untouched);
+    QCOMPARE(gate.Lamp()->BrushColor(), Untouched);
     QCOMPARE(gate.OutputLines(), QStringList{});
     QVERIFY(!QFileInfo::exists(gate.CacheFile()));
 }
 
 void TestBarcodeCheck::failedSaveOnReleaseKeepsTextAndFile()
 {
-    Gate gate({"0001/L", "0002/C", "0003/L"});
+    Gate gate({"0001|L", "0002|C", "0003|L"});
     QVERIFY(gate.exposed);
     const QByteArray fileBefore = gate.CacheBytes();
     {
@@ -281,10 +275,10 @@ void TestBarcodeCheck::failedSaveOnReleaseKeepsTextAndFile()
     const QString shown = gate.catcher->caught().first().text;
     QVERIFY2(shown.startsWith(QStringLiteral("Cannot create file \"%1\". ").arg(gate.CacheFile())), qPrintable(shown));
     QVERIFY(shown.endsWith(QLatin1Char('.')));
-    QCOMPARE(gate.window->_Shape->BrushColor(), clLime);
+    QCOMPARE(gate.Lamp()->BrushColor(), clLime);
     QCOMPARE(gate.OutputLines(), QStringList{});
     QCOMPARE(gate.Box()->text(), QStringLiteral("0001"));
-    QCOMPARE(CacheRows::Of(gate.window->cdsEmulador), (QStringList{"0002/C", "0003/L"}));
+    QCOMPARE(CacheRows::Of(gate.window->cdsEmulador), (QStringList{"0002|C", "0003|L"}));
     QCOMPARE(gate.CacheBytes(), fileBefore);  // the old file stays whole
 
     // The deletion reaches the file with the next save that succeeds.
@@ -292,7 +286,7 @@ void TestBarcodeCheck::failedSaveOnReleaseKeepsTextAndFile()
     gate.Type("0003");
     gate.Enter();
     QCOMPARE(gate.catcher->caught().size(), 1);
-    QCOMPARE(CacheRows::InFile(gate.CacheFile()), QStringList{"0002/C"});
+    QCOMPARE(CacheRows::InFile(gate.CacheFile()), QStringList{"0002|C"});
     QCOMPARE(gate.OutputLines(), CheckLines(Released + "0003"));
 }
 

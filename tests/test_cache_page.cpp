@@ -9,16 +9,19 @@
 #include "app/uEmulador.h"
 #include "cache/table/Field.h"
 #include "cache/base/HandlerGuard.h"
-#include "cache/ReleaseCache.h"
 #include "intake/uThreadsXML.h"
+#include "tests/support/CacheRows.h"
+#include "tests/support/Child.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/ModalBoxAnswerer.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -30,42 +33,6 @@ namespace {
 // and nothing the program writes can look like it.
 const QByteArray Untouched("file not written since start-up");
 
-// Rows of a release cache as "code/event", as the views show them; the
-// current row does not move.
-QStringList RowsOf(const TClientDataSet &table)
-{
-    QStringList rows;
-    if (!table.Active())
-        return rows;
-    const TField *code = table.FieldByName(QStringLiteral("COD_BARRA"));
-    const TField *event = table.FieldByName(QStringLiteral("EVENTO"));
-    for (int row = 0; row < table.ViewRowCount(); ++row)
-        rows << table.ViewText(row, code) + '/' + table.ViewText(row, event);
-    return rows;
-}
-
-// Writes data.cds with these "code/event" rows, in this order.
-void WriteCacheFile(const ProgramFolderFixture &folder, const QStringList &rows)
-{
-    ReleaseCache seed;
-    TClientDataSet &table = seed.Table();
-    // Insert places a row before the current one, so the last row goes in first.
-    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
-        table.Insert();
-        table.FieldByName(QStringLiteral("COD_BARRA"))->SetAsString(row->section('/', 0, 0));
-        table.FieldByName(QStringLiteral("EVENTO"))->SetAsString(row->section('/', 1));
-        table.Post();
-    }
-    table.SaveToFile(folder.file(QStringLiteral("data.cds")), dfBinary);
-}
-
-QStringList RowsInFile(const QString &path)
-{
-    ReleaseCache probe;
-    probe.Table().LoadFromFile(path);
-    return RowsOf(probe.Table());
-}
-
 // The main window started on a data.cds with the given rows (or none at all),
 // shown on the page "Cache de Espera:". The collector's timer is stopped so
 // that ticks come only when a test asks for one.
@@ -73,42 +40,57 @@ struct Page {
     explicit Page(const QStringList &rows, bool withCacheFile = true)
     {
         if (withCacheFile)
-            WriteCacheFile(folder, rows);
+            CacheRows::Write(folder, rows);
         ModalBoxAnswerer startupError(QStringLiteral("OK"));
         window = std::make_unique<T_FrmEmulador>();
         startupErrorShown = startupError.Answered();
+        FindComponents();
         if (ProcessoXML *collector = window->Collector())
             collector->get_Timmer()->stop();
         if (withCacheFile)
             folder.write(QStringLiteral("data.cds"), Untouched);
         window->show();
         window->activateWindow();
-        window->PageControl1->setCurrentWidget(window->TabSheet3);
+        pageControl->setCurrentWidget(cachePage);
+    }
+
+    void FindComponents()
+    {
+        pageControl = Child<QTabWidget>(window.get(), "PageControl1");
+        gatePage = Child<QWidget>(window.get(), "TabSheet1");
+        cachePage = Child<QWidget>(window.get(), "TabSheet3");
+        barcodeBox = Child<QLineEdit>(window.get(), "_editCodigoBarra");
+        grid = Child<TDBGrid>(window.get(), "DBGrid1");
+        codeEdit = Child<TDBEdit>(window.get(), "DBEdit1");
+        eventEdit = Child<TDBEdit>(window.get(), "DBEdit2");
+        navigator = Child<TDBNavigator>(window.get(), "DBNavigator1");
+        deleteButton = Child<QPushButton>(window.get(), "Button1");
+        saveButton = Child<QPushButton>(window.get(), "Button2");
     }
 
     bool Ready() { return QTest::qWaitForWindowActive(window.get()); }
 
     TClientDataSet &Table() const { return window->cdsEmulador; }
 
-    QStringList Rows() const { return RowsOf(Table()); }
+    QStringList Rows() const { return CacheRows::Of(Table()); }
 
     bool FileWritten() const
     {
         const QString file = folder.file(QStringLiteral("data.cds"));
         return QFile::exists(file) && folder.read(QStringLiteral("data.cds")) != Untouched;
     }
-    QStringList FileRows() const { return RowsInFile(folder.file(QStringLiteral("data.cds"))); }
+    QStringList FileRows() const { return CacheRows::InFile(folder.file(QStringLiteral("data.cds"))); }
 
     QString Bits() const
     {
         QString bits;
         for (int i = 0; i < TDBNavigator::kButtonCount; ++i)
-            bits += window->DBNavigator1->Button(static_cast<TNavigateBtn>(i))->isEnabled() ? '1' : '0';
+            bits += navigator->Button(static_cast<TNavigateBtn>(i))->isEnabled() ? '1' : '0';
         return bits;
     }
 
     void Click(QWidget *widget) const { QTest::mouseClick(widget, Qt::LeftButton); }
-    void Click(TNavigateBtn button) const { Click(window->DBNavigator1->Button(button)); }
+    void Click(TNavigateBtn button) const { Click(navigator->Button(button)); }
 
     void TypeInto(TDBEdit *edit, const QString &text) const
     {
@@ -126,16 +108,27 @@ struct Page {
 
     void CheckBarcode(const QString &barcode) const
     {
-        window->PageControl1->setCurrentWidget(window->TabSheet1);
-        window->_editCodigoBarra->setFocus();
-        QTest::keyClicks(window->_editCodigoBarra, barcode);
-        QTest::keyClick(window->_editCodigoBarra, Qt::Key_Return);
-        window->PageControl1->setCurrentWidget(window->TabSheet3);
+        pageControl->setCurrentWidget(gatePage);
+        barcodeBox->setFocus();
+        QTest::keyClicks(barcodeBox, barcode);
+        QTest::keyClick(barcodeBox, Qt::Key_Return);
+        pageControl->setCurrentWidget(cachePage);
     }
 
     ProgramFolderFixture folder;
     std::unique_ptr<T_FrmEmulador> window;
     bool startupErrorShown = false;
+    // The window's components the tests drive, by their names in its layout.
+    QTabWidget *pageControl = nullptr;
+    QWidget *gatePage = nullptr;
+    QWidget *cachePage = nullptr;
+    QLineEdit *barcodeBox = nullptr;
+    TDBGrid *grid = nullptr;
+    TDBEdit *codeEdit = nullptr;
+    TDBEdit *eventEdit = nullptr;
+    TDBNavigator *navigator = nullptr;
+    QPushButton *deleteButton = nullptr;  // "Excluir "
+    QPushButton *saveButton = nullptr;    // "Salvar"
 };
 
 }  // namespace
@@ -187,50 +180,50 @@ void TestCachePage::layout()
 
     Page page({});
     QVERIFY(page.Ready());
-    auto *control = page.window->TabSheet3->findChild<QWidget *>(name);
+    auto *control = page.cachePage->findChild<QWidget *>(name);
     QVERIFY(control);
-    QCOMPARE(control->parentWidget(), page.window->TabSheet3);
+    QCOMPARE(control->parentWidget(), page.cachePage);
     QCOMPARE(control->geometry(), geometry);
 }
 
 void TestCachePage::keyboardOrder()
 {
-    Page page({"111/C"});
+    Page page({"111|C"});
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
-    QCOMPARE(w.Button2->text(), QStringLiteral("Salvar"));
-    QCOMPARE(w.Button1->text(), QStringLiteral("Excluir "));
-    QCOMPARE(w.DBEdit1->maxLength(), 10);
-    QCOMPARE(w.DBEdit2->maxLength(), 1);
-    QVERIFY(!w.DBEdit1->UpperCase());
-    QVERIFY(w.DBEdit2->UpperCase());
-    for (QObject *control : QList<QObject *>{w.DBGrid1, w.DBEdit1, w.DBEdit2, w.DBNavigator1}) {
+    QCOMPARE(page.saveButton->text(), QStringLiteral("Salvar"));
+    QCOMPARE(page.deleteButton->text(), QStringLiteral("Excluir "));
+    QCOMPARE(page.codeEdit->maxLength(), 10);
+    QCOMPARE(page.eventEdit->maxLength(), 1);
+    QVERIFY(!page.codeEdit->UpperCase());
+    QVERIFY(page.eventEdit->UpperCase());
+    for (QObject *control : QList<QObject *>{page.grid, page.codeEdit, page.eventEdit, page.navigator}) {
         TDataSource *source = nullptr;
         if (auto *grid = qobject_cast<TDBGrid *>(control)) source = grid->DataSource();
         if (auto *edit = qobject_cast<TDBEdit *>(control)) source = edit->DataSource();
         if (auto *navigator = qobject_cast<TDBNavigator *>(control)) source = navigator->DataSource();
         QCOMPARE(source, &w.dsEmulador);
     }
-    QCOMPARE(w.DBNavigator1->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(page.navigator->focusPolicy(), Qt::NoFocus);
 
     // Tab from the grid walks grid, "Excluir ", DBEdit1, DBEdit2, "Salvar";
     // the navigator's place comes between but it takes no focus.
-    w.DBGrid1->setFocus();
-    QStringList visited{w.DBGrid1->objectName()};
+    page.grid->setFocus();
+    QStringList visited{page.grid->objectName()};
     for (int step = 0; step < 4; ++step) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << QApplication::focusWidget()->objectName();
     }
     QCOMPARE(visited, (QStringList{"DBGrid1", "Button1", "DBEdit1", "DBEdit2", "Button2"}));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
-    QCOMPARE(QApplication::focusWidget(), w.DBEdit2);
+    QCOMPARE(QApplication::focusWidget(), page.eventEdit);
 }
 
 void TestCachePage::gridColumns()
 {
-    Page page({"111/C", "222/L"});
+    Page page({"111|C", "222|L"});
     QVERIFY(page.Ready());
-    TDBGrid *grid = page.window->DBGrid1;
+    TDBGrid *grid = page.grid;
     QAbstractItemModel *model = grid->model();
     QCOMPARE(model->columnCount(), 3);
     QVERIFY(grid->isColumnHidden(0));
@@ -253,12 +246,12 @@ void TestCachePage::browsing_data()
     QTest::addColumn<QString>("enabled");  // first prior next last insert edit
     QTest::addColumn<QString>("shownCode");
 
-    const QStringList three{"111/C", "222/L", "333/C"};
+    const QStringList three{"111|C", "222|L", "333|C"};
     QTest::newRow("closed table") << QStringList{} << false << "Down next" << "000000" << "";
     QTest::newRow("no rows") << QStringList{} << true << "" << "000011" << "";
     QTest::newRow("no rows, Down") << QStringList{} << true << "Down" << "000011" << "";
-    QTest::newRow("one row") << QStringList{"111/C"} << true << "" << "001111" << "111";
-    QTest::newRow("one row, next finds no later row") << QStringList{"111/C"} << true << "next" << "110011"
+    QTest::newRow("one row") << QStringList{"111|C"} << true << "" << "001111" << "111";
+    QTest::newRow("one row, next finds no later row") << QStringList{"111|C"} << true << "next" << "110011"
                                                       << "111";
     QTest::newRow("three rows") << three << true << "" << "001111" << "111";
     QTest::newRow("three rows, Down") << three << true << "Down" << "111111" << "222";
@@ -283,7 +276,7 @@ void TestCachePage::browsing()
     Page page(rows, withCacheFile);
     QVERIFY(page.Ready());
     QCOMPARE(page.startupErrorShown, !withCacheFile);
-    TDBGrid *grid = page.window->DBGrid1;
+    TDBGrid *grid = page.grid;
     grid->setFocus();
     for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
         if (step == "Down") QTest::keyClick(grid, Qt::Key_Down);
@@ -295,7 +288,7 @@ void TestCachePage::browsing()
         else if (step == "prior") page.Click(nbPrior);
         else if (step == "first") page.Click(nbFirst);
         else if (step == "insert") page.Click(nbInsert);
-        else if (step.startsWith("type:")) page.TypeInto(page.window->DBEdit1, step.mid(5));
+        else if (step.startsWith("type:")) page.TypeInto(page.codeEdit, step.mid(5));
         else if (step.startsWith("row:")) {
             const int row = step.mid(4).toInt();
             QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,
@@ -304,32 +297,32 @@ void TestCachePage::browsing()
     }
 
     QCOMPARE(page.Bits(), enabled);
-    QCOMPARE(page.window->DBEdit1->text(), shownCode);
+    QCOMPARE(page.codeEdit->text(), shownCode);
     QCOMPARE(grid->model()->rowCount(), page.Rows().size());
     QVERIFY(!page.FileWritten() || !withCacheFile);
 }
 
 void TestCachePage::gridFollowsTheCollectorWhilePageHidden()
 {
-    Page page({"111/C", "222/L"});
+    Page page({"111|C", "222|L"});
     QVERIFY(page.Ready());
-    page.window->PageControl1->setCurrentWidget(page.window->TabSheet1);
+    page.pageControl->setCurrentWidget(page.gatePage);
     CommandFiles::Drop(page.folder, QStringLiteral("a.xml"),
                        CommandFiles::Commands({{"222", "C"}, {"444", "L"}}));
     page.Tick();
 
-    page.window->PageControl1->setCurrentWidget(page.window->TabSheet3);
-    QAbstractItemModel *model = page.window->DBGrid1->model();
+    page.pageControl->setCurrentWidget(page.cachePage);
+    QAbstractItemModel *model = page.grid->model();
     QStringList shown;
     for (int row = 0; row < model->rowCount(); ++row)
-        shown << model->index(row, 1).data().toString() + '/' + model->index(row, 2).data().toString();
+        shown << model->index(row, 1).data().toString() + '|' + model->index(row, 2).data().toString();
     QCOMPARE(shown, page.Rows());
-    QVERIFY(shown.contains("222/C"));
-    QVERIFY(shown.contains("444/L"));
+    QVERIFY(shown.contains("222|C"));
+    QVERIFY(shown.contains("444|L"));
     const int current = page.Table().ViewCurrentRow();
-    QCOMPARE(page.window->DBGrid1->TableModel()->CurrentRow(), current);
-    QCOMPARE(page.window->DBEdit1->text(), shown.at(current).section('/', 0, 0));
-    QCOMPARE(page.window->DBEdit2->text(), shown.at(current).section('/', 1));
+    QCOMPARE(page.grid->TableModel()->CurrentRow(), current);
+    QCOMPARE(page.codeEdit->text(), shown.at(current).section('|', 0, 0));
+    QCOMPARE(page.eventEdit->text(), shown.at(current).section('|', 1));
 }
 
 void TestCachePage::editing_data()
@@ -339,14 +332,14 @@ void TestCachePage::editing_data()
     QTest::addColumn<QString>("event");  // typed into DBEdit2, replacing what it shows
     QTest::addColumn<QStringList>("saved");
 
-    QTest::newRow("event letter becomes upper case") << QStringList{"111/C"} << "" << "l"
-                                                     << QStringList{"111/L"};
-    QTest::newRow("event keeps one character") << QStringList{"111/C"} << "" << "lc" << QStringList{"111/L"};
-    QTest::newRow("code keeps its case") << QStringList{"ab/C"} << "Cd" << "" << QStringList{"abCd/C"};
+    QTest::newRow("event letter becomes upper case") << QStringList{"111|C"} << "" << "l"
+                                                     << QStringList{"111|L"};
+    QTest::newRow("event keeps one character") << QStringList{"111|C"} << "" << "lc" << QStringList{"111|L"};
+    QTest::newRow("code keeps its case") << QStringList{"ab|C"} << "Cd" << "" << QStringList{"abCd|C"};
     QTest::newRow("eleventh character of the code is refused")
-        << QStringList{"123456789/C"} << "0X" << "" << QStringList{"1234567890/C"};
+        << QStringList{"123456789|C"} << "0X" << "" << QStringList{"1234567890|C"};
     QTest::newRow("typing on an empty table makes a new row")
-        << QStringList{} << "NEW1" << "c" << QStringList{"NEW1/C"};
+        << QStringList{} << "NEW1" << "c" << QStringList{"NEW1|C"};
 }
 
 void TestCachePage::editing()
@@ -360,16 +353,16 @@ void TestCachePage::editing()
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
     if (!code.isEmpty())
-        page.TypeInto(w.DBEdit1, code);
+        page.TypeInto(page.codeEdit, code);
     if (!event.isEmpty()) {
-        page.Click(w.DBEdit2);
-        w.DBEdit2->selectAll();
-        QTest::keyClicks(w.DBEdit2, event);
+        page.Click(page.eventEdit);
+        page.eventEdit->selectAll();
+        QTest::keyClicks(page.eventEdit, event);
     }
     QCOMPARE(w.cdsEmulador.State(), rows.isEmpty() ? dsInsert : dsEdit);
     QVERIFY(!page.FileWritten());
 
-    page.Click(w.Button2);
+    page.Click(page.saveButton);
 
     QCOMPARE(w.cdsEmulador.State(), dsBrowse);
     QCOMPARE(page.Rows(), saved);
@@ -387,14 +380,14 @@ void TestCachePage::endings_data()
     QTest::addColumn<bool>("written");
 
     // The page starts on the second row of 111/C, 222/C, 333/L.
-    const QStringList plain{"111/C", "222/C", "333/L"};
-    const QStringList edited{"111/C", "222x/C", "333/L"};
+    const QStringList plain{"111|C", "222|C", "333|L"};
+    const QStringList edited{"111|C", "222x|C", "333|L"};
     QTest::newRow("Salvar posts an edit") << "type" << "Salvar" << edited << int(dsBrowse) << true;
     QTest::newRow("Salvar posts a new row")
-        << "typednew" << "Salvar" << QStringList{"111/C", "NEW/L", "222/C", "333/L"} << int(dsBrowse)
+        << "typednew" << "Salvar" << QStringList{"111|C", "NEW|L", "222|C", "333|L"} << int(dsBrowse)
         << true;
     QTest::newRow("Excluir deletes the row under edit")
-        << "type" << "Excluir" << QStringList{"111/C", "333/L"} << int(dsBrowse) << true;
+        << "type" << "Excluir" << QStringList{"111|C", "333|L"} << int(dsBrowse) << true;
     QTest::newRow("Excluir abandons a new row and deletes nothing")
         << "insert" << "Excluir" << plain << int(dsBrowse) << true;
     QTest::newRow("a navigator move posts an edit") << "type" << "next" << edited << int(dsBrowse) << false;
@@ -406,18 +399,18 @@ void TestCachePage::endings_data()
     QTest::newRow("an unknown barcode check posts an edit")
         << "type" << "check 999" << edited << int(dsBrowse) << false;
     QTest::newRow("a releasing barcode check saves the edit with it")
-        << "type" << "check 333" << QStringList{"111/C", "222x/C"} << int(dsBrowse) << true;
+        << "type" << "check 333" << QStringList{"111|C", "222x|C"} << int(dsBrowse) << true;
     QTest::newRow("a collector tick posts an edit and saves it")
-        << "type" << "tick" << QStringList{"111/C", "444/C", "222x/C", "333/L"} << int(dsBrowse) << true;
+        << "type" << "tick" << QStringList{"111|C", "444|C", "222x|C", "333|L"} << int(dsBrowse) << true;
     QTest::newRow("a collector tick abandons an untouched new row")
-        << "insert" << "tick" << QStringList{"111/C", "444/C", "222/C", "333/L"} << int(dsBrowse) << true;
+        << "insert" << "tick" << QStringList{"111|C", "444|C", "222|C", "333|L"} << int(dsBrowse) << true;
     QTest::newRow("Esc in the grid abandons an edit") << "type" << "Esc" << plain << int(dsBrowse) << false;
     QTest::newRow("Esc in the grid abandons a new row")
         << "typednew" << "Esc" << plain << int(dsBrowse) << false;
     QTest::newRow("leaving the grid abandons an untouched new row")
         << "insert" << "leave" << plain << int(dsBrowse) << false;
     QTest::newRow("leaving the grid keeps a typed new row")
-        << "typednew" << "leave" << QStringList{"111/C", "NEW/L", "222/C", "333/L"} << int(dsInsert)
+        << "typednew" << "leave" << QStringList{"111|C", "NEW|L", "222|C", "333|L"} << int(dsInsert)
         << false;
 }
 
@@ -429,49 +422,49 @@ void TestCachePage::endings()
     QFETCH(int, state);
     QFETCH(bool, written);
 
-    Page page({"111/C", "222/C", "333/L"});
+    Page page({"111|C", "222|C", "333|L"});
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
-    w.DBGrid1->setFocus();
-    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    page.grid->setFocus();
+    QTest::keyClick(page.grid, Qt::Key_Down);
     for (const QString &step : start.split(' ')) {
         if (step == "type") {
-            page.TypeInto(w.DBEdit1, "x");
+            page.TypeInto(page.codeEdit, "x");
         } else if (step == "insert") {
-            w.DBGrid1->setFocus();
+            page.grid->setFocus();
             page.Click(nbInsert);
         } else if (step == "typednew") {
             // The navigator leaves the focus in the data edit, so the new
             // row survives until something is typed into it.
-            page.Click(w.DBEdit1);
+            page.Click(page.codeEdit);
             page.Click(nbInsert);
-            QTest::keyClicks(w.DBEdit1, "NEW");
-            page.Click(w.DBEdit2);
-            QTest::keyClicks(w.DBEdit2, "l");
-            w.DBGrid1->setFocus();
+            QTest::keyClicks(page.codeEdit, "NEW");
+            page.Click(page.eventEdit);
+            QTest::keyClicks(page.eventEdit, "l");
+            page.grid->setFocus();
         }
     }
     QVERIFY(!page.FileWritten());
     if (ending == "Down" || ending == "Esc")
-        w.DBGrid1->setFocus();
+        page.grid->setFocus();
 
     if (ending == "Salvar") {
-        page.Click(w.Button2);
+        page.Click(page.saveButton);
     } else if (ending == "Excluir") {
-        page.Click(w.Button1);
+        page.Click(page.deleteButton);
     } else if (ending == "next") {
         page.Click(nbNext);
     } else if (ending == "Down" || ending == "Esc") {
-        QTest::keyClick(w.DBGrid1, ending == "Down" ? Qt::Key_Down : Qt::Key_Escape);
+        QTest::keyClick(page.grid, ending == "Down" ? Qt::Key_Down : Qt::Key_Escape);
     } else if (ending.startsWith("check ")) {
         page.CheckBarcode(ending.mid(6));
     } else if (ending == "tick") {
         CommandFiles::Drop(page.folder, QStringLiteral("c.xml"), CommandFiles::Commands({{"444", "C"}}));
         page.Tick();
     } else if (ending == "leave") {
-        w.DBGrid1->setFocus();
-        page.Click(w.DBEdit1);
-        QVERIFY(w.DBEdit1->hasFocus());
+        page.grid->setFocus();
+        page.Click(page.codeEdit);
+        QVERIFY(page.codeEdit->hasFocus());
     }
 
     QCOMPARE(page.Rows(), rows);
@@ -483,26 +476,25 @@ void TestCachePage::endings()
 
 void TestCachePage::salvarWithoutPendingChangeWritesNothing()
 {
-    Page page({"111/C", "222/C", "333/L"});
+    Page page({"111|C", "222|C", "333|L"});
     QVERIFY(page.Ready());
-    T_FrmEmulador &w = *page.window;
-    w.DBGrid1->setFocus();
-    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    page.grid->setFocus();
+    QTest::keyClick(page.grid, Qt::Key_Down);
     {
         ModalBoxAnswerer answerer(QStringLiteral("OK"));
-        QTest::keyClick(w.DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+        QTest::keyClick(page.grid, Qt::Key_Delete, Qt::ControlModifier);
         QVERIFY(answerer.Answered());
     }
-    QCOMPARE(page.Rows(), (QStringList{"111/C", "333/L"}));
+    QCOMPARE(page.Rows(), (QStringList{"111|C", "333|L"}));
     QVERIFY(!page.FileWritten());
 
-    page.Click(w.Button2);
+    page.Click(page.saveButton);
     QVERIFY(!page.FileWritten());
 
     // The next save that happens takes the deletion along.
-    page.Click(w.Button1);
+    page.Click(page.deleteButton);
     QVERIFY(page.FileWritten());
-    QCOMPARE(page.FileRows(), QStringList{"111/C"});
+    QCOMPARE(page.FileRows(), QStringList{"111|C"});
 }
 
 void TestCachePage::excluirWithoutRowsDoesNothing_data()
@@ -518,8 +510,8 @@ void TestCachePage::excluirWithoutRowsDoesNothing()
     Page page({}, withCacheFile);
     QVERIFY(page.Ready());
     ModalBoxAnswerer noError(QStringLiteral("OK"));
-    page.Click(page.window->Button1);
-    page.Click(page.window->Button2);
+    page.Click(page.deleteButton);
+    page.Click(page.saveButton);
     QCOMPARE(page.FileWritten(), false);
     QCOMPARE(QFile::exists(page.folder.file(QStringLiteral("data.cds"))), withCacheFile);
     QTest::qWait(50);
@@ -530,14 +522,14 @@ void TestCachePage::excluirWithoutRowsDoesNothing()
 // file arriving meanwhile cannot make another row current under the question.
 void TestCachePage::ctrlDeleteDuringTicksDeletesTheRowAskedAbout()
 {
-    Page page({"111/C", "222/C", "333/L"});
+    Page page({"111|C", "222|C", "333|L"});
     QVERIFY(page.Ready());
     T_FrmEmulador &w = *page.window;
     QTimer *ticks = w.Collector()->get_Timmer();
     ticks->start();
-    w.DBGrid1->setFocus();
-    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
-    QCOMPARE(w.DBEdit1->text(), QStringLiteral("222"));
+    page.grid->setFocus();
+    QTest::keyClick(page.grid, Qt::Key_Down);
+    QCOMPARE(page.codeEdit->text(), QStringLiteral("222"));
     // A new code: the collector inserts it at the current row and makes it current.
     CommandFiles::Drop(page.folder, QStringLiteral("n.xml"), CommandFiles::Commands({{"000", "C"}}));
 
@@ -548,16 +540,16 @@ void TestCachePage::ctrlDeleteDuringTicksDeletesTheRowAskedAbout()
         tickingWhileOpen = ticks->isActive();
         rowsWhileOpen = page.Rows();
     });
-    QTest::keyClick(w.DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(page.grid, Qt::Key_Delete, Qt::ControlModifier);
 
     QVERIFY(answerer.Answered());
     QVERIFY(!tickingWhileOpen);
-    QCOMPARE(rowsWhileOpen, (QStringList{"111/C", "222/C", "333/L"}));
-    QVERIFY(!page.Rows().contains("222/C"));
+    QCOMPARE(rowsWhileOpen, (QStringList{"111|C", "222|C", "333|L"}));
+    QVERIFY(!page.Rows().contains("222|C"));
     QVERIFY(ticks->isActive());
     // Once the question has closed, the command arrives as usual.
-    QTRY_VERIFY_WITH_TIMEOUT(page.Rows().contains("000/C"), 5000);
-    QCOMPARE(page.Rows(), (QStringList{"111/C", "000/C", "333/L"}));
+    QTRY_VERIFY_WITH_TIMEOUT(page.Rows().contains("000|C"), 5000);
+    QCOMPARE(page.Rows(), (QStringList{"111|C", "000|C", "333|L"}));
     QCOMPARE(page.FileRows(), page.Rows());
 }
 

@@ -6,6 +6,7 @@
 #include "cache/ReleaseCache.h"
 #include "intake/LogLines.h"
 #include "intake/uThreadsXML.h"
+#include "tests/support/CacheRows.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/RecordingLog.h"
 #include "tests/support/TestSupport.h"
@@ -19,26 +20,6 @@ using namespace CommandFiles;
 
 namespace {
 
-
-// Every row of a table as "barcode|event", in the table's order.
-QStringList RowsOf(TClientDataSet &table)
-{
-    QStringList rows;
-    table.First();
-    while (!table.IsEmpty() && !table.Eof()) {
-        rows.append(table.FieldByName(QStringLiteral("COD_BARRA"))->AsString() + QLatin1Char('|')
-                    + table.FieldByName(QStringLiteral("EVENTO"))->AsString());
-        table.Next();
-    }
-    return rows;
-}
-
-QStringList RowsOfFile(const QString &path)
-{
-    TClientDataSet table;
-    table.LoadFromFile(path);
-    return RowsOf(table);
-}
 
 // Fills the table with these rows, in this order. Insert places a row before
 // the current one, so the rows go in last first, each at the top.
@@ -169,8 +150,8 @@ void CollectorTest::appliesCommands()
     rig.collector.ThisOnTimer(nullptr);
 
     QCOMPARE(saves, commands.size());
-    QCOMPARE(RowsOf(rig.cache.Table()), cacheAfter);
-    QCOMPARE(RowsOfFile(rig.cacheFile()), cacheAfter);
+    QCOMPARE(CacheRows::Of(rig.cache.Table()), cacheAfter);
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), cacheAfter);
     QCOMPARE(rig.collector.PendingCount(), 0);
     QCOMPARE(rig.memo.lines, withMemo ? QStringList{QString()} : QStringList{});
     QCOMPARE(EntriesLeft(rig.folder), QStringList());
@@ -248,8 +229,8 @@ void CollectorTest::releasedTabDoesNotComeBack()
     Drop(rig.folder, QStringLiteral("2.xml"), Commands({{"T3", "C"}}));
     rig.collector.ThisOnTimer(nullptr);
 
-    QCOMPARE(RowsOf(cache), (QStringList{"T3|C", "T2|C"}));
-    QCOMPARE(RowsOfFile(rig.cacheFile()), (QStringList{"T3|C", "T2|C"}));
+    QCOMPARE(CacheRows::Of(cache), (QStringList{"T3|C", "T2|C"}));
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), (QStringList{"T3|C", "T2|C"}));
 }
 
 void CollectorTest::failedSaveLosesNothing_data()
@@ -292,8 +273,8 @@ void CollectorTest::failedSaveLosesNothing()
                  qPrintable(error.Message()));
     }
 
-    QCOMPARE(RowsOf(rig.cache.Table()).size(), failingSave);  // the failing record's row is posted
-    QCOMPARE(RowsOfFile(rig.cacheFile()), savedAfterFailure);
+    QCOMPARE(CacheRows::Of(rig.cache.Table()).size(), failingSave);  // the failing record's row is posted
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), savedAfterFailure);
     QCOMPARE(rig.collector.PendingCount(), 3 - (failingSave - 1));
     QCOMPARE(rig.memo.lines, QStringList{});  // the log step did not run
 
@@ -303,8 +284,8 @@ void CollectorTest::failedSaveLosesNothing()
     rig.collector.ThisOnTimer(nullptr);
 
     QCOMPARE(rig.collector.PendingCount(), 0);
-    QCOMPARE(RowsOf(rig.cache.Table()), cacheAfter);
-    QCOMPARE(RowsOfFile(rig.cacheFile()), cacheAfter);
+    QCOMPARE(CacheRows::Of(rig.cache.Table()), cacheAfter);
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), cacheAfter);
     QCOMPARE(rig.memo.lines, QStringList{QString()});
 }
 
@@ -316,7 +297,7 @@ void CollectorTest::leftoverWorkFileIsApplied()
 
     rig.collector.ThisOnTimer(nullptr);
 
-    QCOMPARE(RowsOfFile(rig.cacheFile()), (QStringList{"N1|C", "W1|L"}));
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), (QStringList{"N1|C", "W1|L"}));
     QVERIFY(!QFile::exists(WorkFilePath(rig.folder)));
     QCOMPARE(EntriesLeft(rig.folder), QStringList());
 }
@@ -414,7 +395,7 @@ void CollectorTest::resumeAfterAStop()
     QStringList expected;
     for (int index : inCache)
         expected.append(CutBarcode(index) + QLatin1Char('|') + LongCommand(index).second);
-    QStringList rows = RowsOfFile(stopped.cacheFile());
+    QStringList rows = CacheRows::InFile(stopped.cacheFile());
     rows.sort();
     expected.sort();
     QCOMPARE(rows, expected);
@@ -433,7 +414,7 @@ void CollectorTest::pendingWithoutCacheIsAnError()
 
     rig.collector.SetFonte_Dados(&rig.cache.Table());
     rig.collector.ThisOnTimer(nullptr);
-    QCOMPARE(RowsOfFile(rig.cacheFile()), QStringList{"A|L"});
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), QStringList{"A|L"});
 }
 
 void CollectorTest::timerTicksOnlyOnceEnabled()
@@ -447,7 +428,7 @@ void CollectorTest::timerTicksOnlyOnceEnabled()
 
     rig.collector.get_Timmer()->start();
     QTRY_COMPARE_WITH_TIMEOUT(rig.memo.lines.size(), 1, 5000);
-    QCOMPARE(RowsOfFile(rig.cacheFile()), QStringList{"A|L"});
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), QStringList{"A|L"});
     QCOMPARE(EntriesLeft(rig.folder), QStringList{});
 }
 
@@ -485,7 +466,7 @@ void CollectorTest::failingTickIsReportedOnceAndTicksGoOnUnderItsBox()
     QCOMPARE(states.first(), reported.first());
     QCOMPARE(states.last(), QString());
     QVERIFY(rig.collector.get_Timmer()->isActive());
-    QCOMPARE(RowsOfFile(rig.cacheFile()), QStringList{"A|L"});
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), QStringList{"A|L"});
 }
 
 QTEST_MAIN(CollectorTest)

@@ -74,8 +74,8 @@ void TestEndToEnd::commandFileReachesDataCds()
 
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(cacheFile).size() > 0 && CacheRows::InFile(cacheFile).size() == 2, 10000);
     QCOMPARE(CacheRows::InFile(cacheFile).size(), 2);
-    QVERIFY(CacheRows::InFile(cacheFile).contains(QStringLiteral("0001/L")));
-    QVERIFY(CacheRows::InFile(cacheFile).contains(QStringLiteral("0002/C")));
+    QVERIFY(CacheRows::InFile(cacheFile).contains(QStringLiteral("0001|L")));
+    QVERIFY(CacheRows::InFile(cacheFile).contains(QStringLiteral("0002|C")));
     QVERIFY(QDir(programFolder.filePath(QStringLiteral("XML"))).isEmpty());
     QCOMPARE(program.state(), QProcess::Running);
 
@@ -106,7 +106,7 @@ void TestEndToEnd::resumesAStoppedWorkFile()
         const QString barcode = QStringLiteral("%1-TAB").arg(index, 10, 10, QLatin1Char('0'));
         const QString event = index % 2 ? QStringLiteral("L") : QStringLiteral("C");
         commands.append({barcode, event});
-        expected.append(barcode.left(10) + QLatin1Char('/') + event);
+        expected.append(barcode.left(10) + QLatin1Char('|') + event);
     }
     CacheRows::Write(folder, {});
     {

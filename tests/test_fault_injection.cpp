@@ -11,6 +11,7 @@
 #include "cache/ReleaseCache.h"
 #include "intake/LogLines.h"
 #include "intake/uThreadsXML.h"
+#include "tests/support/CacheRows.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/RecordingLog.h"
 #include "tests/support/TestSupport.h"
@@ -69,27 +70,6 @@ private:
     QStringList operations_;
     std::optional<QString> failedOn_;
 };
-
-QStringList RowsOf(TClientDataSet &table)
-{
-    QStringList rows;
-    table.First();
-    while (!table.IsEmpty() && !table.Eof()) {
-        rows.append(table.FieldByName(QStringLiteral("ID"))->AsString() + QLatin1Char('|')
-                    + table.FieldByName(QStringLiteral("COD_BARRA"))->AsString() + QLatin1Char('|')
-                    + table.FieldByName(QStringLiteral("EVENTO"))->AsString());
-        table.Next();
-    }
-    return rows;
-}
-
-// The rows of data.cds as the release cache loads them at start-up.
-QStringList RowsOfCacheFile(const QString &path)
-{
-    ReleaseCache cache;
-    cache.Table().LoadFromFile(path);
-    return RowsOf(cache.Table());
-}
 
 void PutRow(TClientDataSet &table, const QString &barcode, const QString &event)
 {
@@ -175,7 +155,7 @@ QList<QStringList> AllowedTables(Scenario scenario, bool firstClaimFailed)
         cache.Table().First();  // where a load leaves the cursor
         for (qsizetype index = 0; index < applied; ++index)
             PutRow(cache.Table(), commands.at(index).first, commands.at(index).second);
-        tables.append(RowsOf(cache.Table()));
+        tables.append(CacheRows::Of(cache.Table(), CacheRows::kWithIds));
     }
     return tables;
 }
@@ -315,7 +295,7 @@ void FaultInjectionTest::everyOperationFailsInTurn()
         QVERIFY2(raised.has_value(), qPrintable(QStringLiteral("a failed save on %1 was reported as success").arg(failedOn)));
 
     // data.cds holds one whole table: before, between or after the commands.
-    const QStringList saved = RowsOfCacheFile(rig.cacheFile());
+    const QStringList saved = CacheRows::InFile(rig.cacheFile(), CacheRows::kWithIds);
     // A command that changes nothing leaves the same table: count the furthest.
     const int savedIndex = int(allowed.lastIndexOf(saved));
     QVERIFY2(savedIndex >= 0, qPrintable(saved.join(QLatin1Char(' ')) + QStringLiteral(" is none of: ")
@@ -337,8 +317,8 @@ void FaultInjectionTest::everyOperationFailsInTurn()
 
     for (int tick = 0; tick < 3; ++tick)
         rig.collector.ThisOnTimer(nullptr);
-    QCOMPARE(RowsOf(rig.cache.Table()), allowed.last());
-    QCOMPARE(RowsOfCacheFile(rig.cacheFile()), allowed.last());
+    QCOMPARE(CacheRows::Of(rig.cache.Table(), CacheRows::kWithIds), allowed.last());
+    QCOMPARE(CacheRows::InFile(rig.cacheFile(), CacheRows::kWithIds), allowed.last());
     QCOMPARE(WaitingCommands(rig), 0);
 }
 

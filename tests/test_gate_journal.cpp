@@ -5,12 +5,15 @@
 #include "cache/base/Platform.h"
 #include "intake/uThreadsXML.h"
 #include "tests/support/CacheRows.h"
+#include "tests/support/Child.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/ModalBoxCatcher.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
@@ -231,16 +234,17 @@ void GateJournalTest::failingJournalKeepsLinesAndResumes()
 void GateJournalTest::gateDecisionIsOnDiskBeforeTheMemo()
 {
     ProgramFolderFixture folder;
-    CacheRows::Write(folder, {{QStringLiteral("0042"), QStringLiteral("L")}});
+    CacheRows::Write(folder, {"0042|L"});
     ModalBoxCatcher catcher;
     T_FrmEmulador window;
     QStringList journalAtMemo;
-    connect(window.MmEventoSaida, &QPlainTextEdit::textChanged, this, [&] {
+    connect(Child<QPlainTextEdit>(&window, "MmEventoSaida"), &QPlainTextEdit::textChanged, this, [&] {
         journalAtMemo.append(QString::fromUtf8(ReadOrEmpty(window.Journal().FileFor(QDate::currentDate()))));
     });
 
-    window._editCodigoBarra->setText(QStringLiteral("0042"));
-    QTest::keyClick(window._editCodigoBarra, Qt::Key_Return);
+    QLineEdit *barcodeBox = Child<QLineEdit>(&window, "_editCodigoBarra");
+    barcodeBox->setText(QStringLiteral("0042"));
+    QTest::keyClick(barcodeBox, Qt::Key_Return);
 
     QVERIFY(!journalAtMemo.isEmpty());
     QVERIFY2(journalAtMemo.first().contains(QStringLiteral(",released,0042,L,\n")), qPrintable(journalAtMemo.first()));
@@ -252,16 +256,17 @@ void GateJournalTest::gateDecisionIsOnDiskBeforeTheMemo()
 void GateJournalTest::gateAndIntakeGoOnWithoutJournal()
 {
     ProgramFolderFixture folder;
-    CacheRows::Write(folder, {{QStringLiteral("0042"), QStringLiteral("L")}, {QStringLiteral("0043"), QStringLiteral("C")}});
+    CacheRows::Write(folder, {"0042|L", "0043|C"});
     folder.write(GateJournal::FolderName, QByteArray("in the way"));
     ModalBoxCatcher catcher;
     T_FrmEmulador window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.Collector()->get_Timmer()->stop();
-    auto scan = [&window](const QString &barcode) {
-        window._editCodigoBarra->setText(barcode);
-        QTest::keyClick(window._editCodigoBarra, Qt::Key_Return);
+    QLineEdit *barcodeBox = Child<QLineEdit>(&window, "_editCodigoBarra");
+    auto scan = [barcodeBox](const QString &barcode) {
+        barcodeBox->setText(barcode);
+        QTest::keyClick(barcodeBox, Qt::Key_Return);
     };
 
     scan(QStringLiteral("0042"));
@@ -273,8 +278,8 @@ void GateJournalTest::gateAndIntakeGoOnWithoutJournal()
     scan(QStringLiteral("9999"));
 
     QVERIFY(catcher.caught().isEmpty());
-    QCOMPARE(CacheRows::InFile(window.Path()), (QStringList{QStringLiteral("0050/L"), QStringLiteral("0043/C")}));
-    QCOMPARE(MemoLines::Lines(window.MmEventoSaida).size(), 9);
+    QCOMPARE(CacheRows::InFile(window.Path()), (QStringList{QStringLiteral("0050|L"), QStringLiteral("0043|C")}));
+    QCOMPARE(MemoLines::Lines(Child<QPlainTextEdit>(&window, "MmEventoSaida")).size(), 9);
     QVERIFY(window.JournalStatus()->isVisible());
     QVERIFY2(failing.contains(GateJournal::FolderName), qPrintable(failing));
     QCOMPARE(window.JournalStatus()->text(), failing);

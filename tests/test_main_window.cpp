@@ -2,6 +2,7 @@
 #include "app/Colors.h"
 #include "app/ErrorBox.h"
 #include "app/MemoLines.h"
+#include "app/TShape.h"
 #include "app/uEmulador.h"
 #include "cache/base/Exceptions.h"
 #include "cache/base/HandlerGuard.h"
@@ -9,14 +10,19 @@
 #include "cache/ReleaseCache.h"
 #include "intake/uThreadsXML.h"
 #include "tests/support/CacheRows.h"
+#include "tests/support/Child.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/ModalBoxCatcher.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QtTest>
@@ -45,7 +51,7 @@ void LayOut(const ProgramFolderFixture &folder, CacheFile kind)
 {
     switch (kind) {
     case CacheFile::Valid:
-        CacheRows::Write(folder, {{QStringLiteral("0001"), QStringLiteral("L")}, {QStringLiteral("0002"), QStringLiteral("C")}});
+        CacheRows::Write(folder, {"0001|L", "0002|C"});
         break;
     case CacheFile::ZeroBytes:
         folder.write(QStringLiteral("data.cds"), {});
@@ -216,7 +222,7 @@ void TestMainWindow::startUp_data()
     QTest::addColumn<bool>("failsToLoad");
     QTest::addColumn<QStringList>("rows");
 
-    QTest::newRow("valid file") << CacheFile::Valid << false << QStringList{"0001/L", "0002/C"};
+    QTest::newRow("valid file") << CacheFile::Valid << false << QStringList{"0001|L", "0002|C"};
     QTest::newRow("zero bytes") << CacheFile::ZeroBytes << false << QStringList{};
     QTest::newRow("missing") << CacheFile::Missing << true << QStringList{};
     QTest::newRow("corrupt") << CacheFile::Corrupt << true << QStringList{};
@@ -273,20 +279,21 @@ void TestMainWindow::startUp()
     QCOMPARE(window->Path(), cacheFile);
     QCOMPARE(window->cdsEmulador.Active(), !failsToLoad);
     QCOMPARE(CacheRows::Of(window->cdsEmulador), rows);
-    QCOMPARE(window->editPathXML->text(),
+    const QLineEdit *pathBox = Child<QLineEdit>(window.get(), "editPathXML");
+    QCOMPARE(pathBox->text(),
              failsToLoad ? QString() : folder.path() + QStringLiteral("XML") + Platform::PathSeparator());
     QCOMPARE(window->Collector() != nullptr, !failsToLoad);
     if (window->Collector()) {
         QVERIFY(window->Collector()->get_Timmer()->isActive());
         QCOMPARE(window->Collector()->get_Timmer()->interval(), 1000);
         QCOMPARE(window->Collector()->Fonte_Dados(), &window->cdsEmulador);
-        QCOMPARE(window->Collector()->PathXML(), window->editPathXML->text());
+        QCOMPARE(window->Collector()->PathXML(), pathBox->text());
     }
 
     // The window still opens after a failed load.
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QCOMPARE(window->focusWidget(), window->_editCodigoBarra);
+    QCOMPARE(window->focusWidget(), Child<QLineEdit>(window.get(), "_editCodigoBarra"));
     window.reset();
 
     // Nothing is created or written, neither at start-up nor at exit.
@@ -336,17 +343,18 @@ void TestMainWindow::leftoverWorkFileAtStartUp()
 
     ModalBoxCatcher catcher;
     T_FrmEmulador window;
-    window._editCodigoBarra->setText(released.left(10));
-    QTest::keyClick(window._editCodigoBarra, Qt::Key_Return);
+    QLineEdit *barcodeBox = Child<QLineEdit>(&window, "_editCodigoBarra");
+    barcodeBox->setText(released.left(10));
+    QTest::keyClick(barcodeBox, Qt::Key_Return);
 
     if (kind == CacheFile::Missing) {
         QCOMPARE(folder.read(QFileInfo(workFile).fileName()), workBytes);
         QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("data.cds"))));
         return;
     }
-    QCOMPARE(window._Shape->BrushColor(), clLime);
+    QCOMPARE(Child<TShape>(&window, "_Shape")->BrushColor(), clLime);
     QCOMPARE(CacheRows::InFile(folder.file(QStringLiteral("data.cds"))),
-             (QStringList{blocked.left(10) + QStringLiteral("/C"), "0001/L", "0002/C"}));
+             (QStringList{blocked.left(10) + QStringLiteral("|C"), "0001|L", "0002|C"}));
     QVERIFY(!QFileInfo::exists(workFile));
     QCOMPARE(catcher.caught().size(), 0);
 }
@@ -360,12 +368,12 @@ void TestMainWindow::zeroByteCacheAppliesCommandFiles()
                        CommandFiles::Commands({{QStringLiteral("0001"), QStringLiteral("C")}}));
 
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder.file(QStringLiteral("data.cds"))).size() > 0, 5000);
-    QCOMPARE(CacheRows::Of(window.cdsEmulador), QStringList{"0001/C"});
+    QCOMPARE(CacheRows::Of(window.cdsEmulador), QStringList{"0001|C"});
     QVERIFY(folder.read(QStringLiteral("data.cds")).startsWith(QByteArrayLiteral("\x96\x19\xE0\xBD")));
     QVERIFY(CommandFiles::EntriesLeft(folder).isEmpty());
     // Every tick adds the reader's log text, empty when nothing failed.
-    QVERIFY(!MemoLines::Lines(window.Memo1).isEmpty());
-    QVERIFY(MemoLines::Lines(window.MmEventoSaida).isEmpty());
+    QVERIFY(!MemoLines::Lines(Child<QPlainTextEdit>(&window, "Memo1")).isEmpty());
+    QVERIFY(MemoLines::Lines(Child<QPlainTextEdit>(&window, "MmEventoSaida")).isEmpty());
 }
 
 void TestMainWindow::controlsSitWhereTheLayoutPutsThem_data()
@@ -423,38 +431,44 @@ void TestMainWindow::windowTextsAndFreshState()
 
     QCOMPARE(window.objectName(), QStringLiteral("_FrmEmulador"));
     QCOMPARE(window.windowTitle(), QStringLiteral("Emulador Quibo: Vr.1.0 - "));
-    QCOMPARE(window.Label2->text(), QStringLiteral("Local Path:"));
-    QCOMPARE(window.Label1->text().split(QLatin1Char('\n')),
+    QCOMPARE(Child<QLabel>(&window, "Label2")->text(), QStringLiteral("Local Path:"));
+    const QLabel *barcodeLabel = Child<QLabel>(&window, "Label1");
+    QCOMPARE(barcodeLabel->text().split(QLatin1Char('\n')),
              (QStringList{"Digite o Codigo de Barra ", "              Aqui", ""}));
-    QCOMPARE(window.Label1->textFormat(), Qt::PlainText);  // the blanks must show
-    QCOMPARE(window.EventoSaida->title(), QStringLiteral("Eventos de Saida:"));
-    QCOMPARE(window.GroupBox1->title(), QStringLiteral("Liberação Status:"));
-    QCOMPARE(window._btnSobre->text(), QStringLiteral("Autor:"));
+    QCOMPARE(barcodeLabel->textFormat(), Qt::PlainText);  // the blanks must show
+    QCOMPARE(Child<QGroupBox>(&window, "EventoSaida")->title(), QStringLiteral("Eventos de Saida:"));
+    QCOMPARE(Child<QGroupBox>(&window, "GroupBox1")->title(), QStringLiteral("Liberação Status:"));
+    QCOMPARE(Child<QPushButton>(&window, "_btnSobre")->text(), QStringLiteral("Autor:"));
+    const QTabWidget *pageControl = Child<QTabWidget>(&window, "PageControl1");
     QStringList pages;
-    for (int index = 0; index < window.PageControl1->count(); ++index)
-        pages << window.PageControl1->tabText(index);
+    for (int index = 0; index < pageControl->count(); ++index)
+        pages << pageControl->tabText(index);
     QCOMPARE(pages, (QStringList{"Catraca:", "Log XML Recebidos:", "Cache de Espera:"}));
-    QCOMPARE(window.PageControl1->currentWidget(), window.TabSheet1);
+    QCOMPARE(pageControl->currentWidget(), Child<QWidget>(&window, "TabSheet1"));
 
     // The status bar's one panel spans the bar and shows its whole text.
-    QCOMPARE(window.StatusPanel1->text(), QStringLiteral("Quibo - Emulador - "));
-    QVERIFY(window.StatusPanel1->isVisible());
-    QVERIFY(window.StatusPanel1->width() >= window.StatusPanel1->sizeHint().width());
-    QVERIFY(window.StatusPanel1->width() > window.StatusBar1->width() / 2);
+    const QLabel *panel = Child<QLabel>(&window, "StatusPanel1");
+    const QStatusBar *statusBar = Child<QStatusBar>(&window, "StatusBar1");
+    QCOMPARE(panel->text(), QStringLiteral("Quibo - Emulador - "));
+    QVERIFY(panel->isVisible());
+    QVERIFY(panel->width() >= panel->sizeHint().width());
+    QVERIFY(panel->width() > statusBar->width() / 2);
     // The status bar lies on top of the page control's last pixel.
-    QVERIFY(window.childAt(250, 458) == window.StatusBar1
-            || window.StatusBar1->isAncestorOf(window.childAt(250, 458)));
+    QVERIFY(window.childAt(250, 458) == statusBar || statusBar->isAncestorOf(window.childAt(250, 458)));
 
-    QCOMPARE(window._Shape->BrushColor(), clSilver);
-    QVERIFY(window._editCodigoBarra->text().isEmpty());
-    QVERIFY(window.MmEventoSaida->toPlainText().isEmpty());
-    QVERIFY(window.Memo1->toPlainText().isEmpty());
-    QVERIFY(window.editPathXML->isReadOnly());
-    QVERIFY(!window._img01->pixmap().isNull());
-    QVERIFY(window._img01->hasScaledContents());
-    QCOMPARE(window.MmEventoSaida->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(window.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    QCOMPARE(window.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(Child<TShape>(&window, "_Shape")->BrushColor(), clSilver);
+    QVERIFY(Child<QLineEdit>(&window, "_editCodigoBarra")->text().isEmpty());
+    const QPlainTextEdit *output = Child<QPlainTextEdit>(&window, "MmEventoSaida");
+    const QPlainTextEdit *log = Child<QPlainTextEdit>(&window, "Memo1");
+    QVERIFY(output->toPlainText().isEmpty());
+    QVERIFY(log->toPlainText().isEmpty());
+    QVERIFY(Child<QLineEdit>(&window, "editPathXML")->isReadOnly());
+    const QLabel *picture = Child<QLabel>(&window, "_img01");
+    QVERIFY(!picture->pixmap().isNull());
+    QVERIFY(picture->hasScaledContents());
+    QCOMPARE(output->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(log->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     QVERIFY(!window.windowIcon().isNull());
 }
 

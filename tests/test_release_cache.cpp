@@ -2,6 +2,7 @@
 #include "cache/packet/PacketCodec.h"
 #include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
+#include "tests/support/CacheRows.h"
 #include "tests/support/TestSupport.h"
 
 #include <QtTest>
@@ -29,25 +30,6 @@ const char *const kEmptyCacheLayout =
     "09 'COD_BARRA' 01 00 49 00  00 00  01 00  05 'WIDTH' 02 00 02 00  0A 00 "
     "06 'EVENTO' 01 00 49 00  00 00  01 00  05 'WIDTH' 02 00 02 00  01 00 "
     "01 00  0C 'AUTOINCVALUE' 04 00 01 00  01 00 00 00";
-
-struct Row {
-    QString id;
-    QString barcode;
-    QString event;
-    bool operator==(const Row &other) const = default;
-};
-
-QList<Row> RowsOf(TClientDataSet &table)
-{
-    QList<Row> rows;
-    table.First();
-    while (!table.IsEmpty() && !table.Eof()) {
-        rows.append({table.FieldByName("ID")->AsString(), table.FieldByName("COD_BARRA")->AsString(),
-                     table.FieldByName("EVENTO")->AsString()});
-        table.Next();
-    }
-    return rows;
-}
 
 // What the collector does with one command row.
 void Apply(TClientDataSet &table, const QString &barcode, const QString &event)
@@ -202,10 +184,10 @@ void TestReleaseCache::startUp()
         return;
     }
     // Whatever was loaded saves and loads again with the same rows.
-    const QList<Row> before = RowsOf(table);
+    const QStringList before = CacheRows::Of(table, CacheRows::kWithIds);
     table.SaveToFile(ReleaseCache::FilePath(), dfBinary);
     table.LoadFromFile(ReleaseCache::FilePath());
-    QCOMPARE(RowsOf(table), before);
+    QCOMPARE(CacheRows::Of(table, CacheRows::kWithIds), before);
 }
 
 void TestReleaseCache::zeroByteLoad()
@@ -218,7 +200,7 @@ void TestReleaseCache::zeroByteLoad()
     cache.cdsEmulador.Edit();
     cache.cdsEmuladorEVENTO->SetAsString("L");  // pending: lost by the close
     cache.cdsEmulador.LoadFromFile(folder.file("empty.cds"));
-    QCOMPARE(RowsOf(cache.cdsEmulador), (QList<Row>{{"1", "0001", "C"}}));
+    QCOMPARE(CacheRows::Of(cache.cdsEmulador, CacheRows::kWithIds), (QStringList{"1|0001|C"}));
 
     for (const QString &name : {QString(), QString("cdsNovo")}) {
         TClientDataSet fresh(name);
@@ -244,14 +226,14 @@ void TestReleaseCache::failedLoadRetriesHeldPacketOnZeroBytes()
 
     folder.write("data.cds", QByteArray());
     cache.cdsEmulador.LoadFromFile(folder.file("data.cds"));
-    QCOMPARE(RowsOf(cache.cdsEmulador), (QList<Row>{{"1", "0001", "C"}}));
+    QCOMPARE(CacheRows::Of(cache.cdsEmulador, CacheRows::kWithIds), (QStringList{"1|0001|C"}));
 }
 
 void TestReleaseCache::saveThenLoadKeepsRowsAndIds()
 {
     ProgramFolderFixture folder;
     const QString path = ReleaseCache::FilePath();
-    QList<Row> saved;
+    QStringList saved;
     {
         ReleaseCache cache;
         for (const char *barcode : {"0001", "0002", "0003", "0004"})
@@ -260,15 +242,15 @@ void TestReleaseCache::saveThenLoadKeepsRowsAndIds()
         cache.cdsEmulador.Delete();
         Apply(cache.cdsEmulador, "0001", "L");
         cache.cdsEmulador.SaveToFile(path, dfBinary);
-        saved = RowsOf(cache.cdsEmulador);
+        saved = CacheRows::Of(cache.cdsEmulador, CacheRows::kWithIds);
     }
-    QCOMPARE(saved, (QList<Row>{{"4", "0004", "C"}, {"3", "0003", "C"}, {"1", "0001", "L"}}));
+    QCOMPARE(saved, (QStringList{"4|0004|C", "3|0003|C", "1|0001|L"}));
 
     ReleaseCache restarted;
     restarted.cdsEmulador.Close();
     restarted.cdsEmulador.LoadFromFile(path);
     restarted.cdsEmulador.Open();
-    QCOMPARE(RowsOf(restarted.cdsEmulador), saved);
+    QCOMPARE(CacheRows::Of(restarted.cdsEmulador, CacheRows::kWithIds), saved);
     Apply(restarted.cdsEmulador, "0005", "C");
     QCOMPARE(restarted.cdsEmuladorID->AsString(), QString("5"));  // the counter travelled with the file
 }
@@ -299,13 +281,13 @@ void TestReleaseCache::formatsLoadTheSame()
     cache.cdsEmulador.Insert();
     cache.cdsEmuladorCOD_BARRA->SetAsString("SEM EVENTO");
     cache.cdsEmulador.Post();
-    const QList<Row> rows = RowsOf(cache.cdsEmulador);
+    const QStringList rows = CacheRows::Of(cache.cdsEmulador, CacheRows::kWithIds);
     cache.cdsEmulador.SaveToFile(folder.file(fileName), format);
     QVERIFY(folder.read(fileName).startsWith(beginning));
 
     ReleaseCache loaded;
     loaded.cdsEmulador.LoadFromFile(folder.file(fileName));
-    QCOMPARE(RowsOf(loaded.cdsEmulador), rows);
+    QCOMPARE(CacheRows::Of(loaded.cdsEmulador, CacheRows::kWithIds), rows);
     QVERIFY(loaded.cdsEmulador.Locate("COD_BARRA", "", loCaseInsensitive | loPartialKey));
     QCOMPARE(loaded.cdsEmuladorEVENTO->AsString(), QString("C"));
 }
