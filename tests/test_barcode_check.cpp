@@ -6,6 +6,7 @@
 #include "app/uEmulador.h"
 #include "cache/base/Platform.h"
 #include "tests/support/CacheRows.h"
+#include "tests/support/CommandFiles.h"
 #include "tests/support/Child.h"
 #include "tests/support/ModalBoxCatcher.h"
 #include "tests/support/TestSupport.h"
@@ -101,6 +102,7 @@ private slots:
     void everyAutoRepeatIsACheck();
     void closedCacheShowsTheErrorAndKeepsTheText();
     void failedSaveOnReleaseKeepsTextAndFile();
+    void gateAndIntakeLastThroughAFullDisk();
 };
 
 void TestBarcodeCheck::outcomes_data()
@@ -288,6 +290,62 @@ void TestBarcodeCheck::failedSaveOnReleaseKeepsTextAndFile()
     QCOMPARE(gate.catcher->caught().size(), 1);
     QCOMPARE(CacheRows::InFile(gate.CacheFile()), QStringList{"0002|C"});
     QCOMPARE(gate.OutputLines(), CheckLines(Released + "0003"));
+}
+
+// For 10 s every save of data.cds fails, as on a full disk, while command
+// files and scans keep coming. Ticks go on under the one box the failure
+// opens, and after it; every scan is answered; the status bar says the
+// intake stopped and then that it works again; and once there is room every
+// command is in data.cds exactly once.
+void TestBarcodeCheck::gateAndIntakeLastThroughAFullDisk()
+{
+    Gate gate({"B1|C"});
+    QVERIFY(gate.exposed);
+    bool diskFull = true;
+    Platform::SetFaultHookForTests([&diskFull](Platform::FileOperation operation, const QString &path) {
+        return diskFull && operation == Platform::FileOperation::Open && path.contains(QStringLiteral("data.cds"));
+    });
+    int dropped = 0;
+    QStringList expected{"B1|C"};
+    const auto dropOne = [&] {
+        const QString barcode = QStringLiteral("N%1").arg(++dropped);
+        CommandFiles::Drop(gate.folder, barcode + QStringLiteral(".xml"), CommandFiles::Commands({{barcode, "L"}}));
+        expected.append(barcode + QStringLiteral("|L"));
+    };
+    gate.catcher->setInspector([&](QWidget *) {
+        // The box stays open for 3 s with the failure going on.
+        for (int second = 0; second < 3; ++second) {
+            dropOne();
+            QTest::qWait(1000);
+        }
+    });
+    dropOne();
+    QTRY_COMPARE_WITH_TIMEOUT(gate.catcher->caught().size(), 1, 5000);
+    QVERIFY(gate.window->IntakeStatus()->text().startsWith(QStringLiteral("Coleta de XML parada: ")));
+    for (int second = 0; second < 6; ++second) {
+        dropOne();
+        const qsizetype linesBefore = gate.OutputLines().size();
+        gate.Lamp()->SetBrushColor(Untouched);
+        gate.Box()->clear();
+        gate.Type(QStringLiteral("B1"));
+        gate.Enter();
+        QCOMPARE(gate.Lamp()->BrushColor(), clRed);
+        QCOMPARE(gate.OutputLines().size(), linesBefore + 3);
+        QTest::qWait(1000);
+    }
+
+    diskFull = false;
+    std::sort(expected.begin(), expected.end());
+    const auto rowsInFile = [&] {
+        QStringList rows = CacheRows::InFile(gate.CacheFile());
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(rowsInFile(), expected, 20000);
+    QTRY_VERIFY(gate.window->IntakeStatus()->text().startsWith(QStringLiteral("Coleta de XML retomada às ")));
+    QCOMPARE(gate.catcher->caught().size(), 1);
+    QCOMPARE(CommandFiles::EntriesLeft(gate.folder), QStringList());
+    Platform::SetFaultHookForTests(nullptr);
 }
 
 QTEST_MAIN(TestBarcodeCheck)
