@@ -134,8 +134,12 @@ bool TXML::Coleta_Arquivos()
             readWorkFile();
         }
         const SearchPattern pattern = SplitSearchPattern(FoLocal + FoTipoArquivo);
-        const QStringList names = handlerFailure_ ? QStringList() : Platform::FilesWithSuffix(pattern.folder, pattern.suffix);
-        sightings_.KeepOnly(names);
+        // While a work file is still there (its read failing for a while, or
+        // its commands not yet saved), no claim could succeed.
+        const bool workFileLeft = handlerFailure_ || Platform::FileExists(workPath);
+        const QStringList names = workFileLeft ? QStringList() : Platform::FilesWithSuffix(pattern.folder, pattern.suffix);
+        if (!workFileLeft)
+            sightings_.KeepOnly(names);
         for (const QString &name : names) {
             if (!pattern.name.match(MatchableName(name)).hasMatch())
                 continue;
