@@ -54,9 +54,11 @@ void GrowingCommandFileTest::openElsewhere()
     if (openMode != 0)
         QVERIFY(holder.open(QIODevice::OpenMode(openMode)));
 
-    QCOMPARE(Platform::FileOpenElsewhere(path), openElsewhere);
+    using Kind = Platform::FolderEntry::Kind;
+    const Kind whenClosed = exists ? Kind::Read : Kind::Missing;
+    QCOMPARE(Platform::ReadFolderEntry(path, -1).kind, openElsewhere ? Kind::OpenElsewhere : whenClosed);
     holder.close();
-    QVERIFY(!Platform::FileOpenElsewhere(path));
+    QCOMPARE(Platform::ReadFolderEntry(path, -1).kind, whenClosed);
 }
 
 void GrowingCommandFileTest::heldFileWaitsForItsWriter_data()

@@ -84,11 +84,6 @@ bool DeleteFileOrLink(const QString &path);
 // followed, so one that leads nowhere is there too.
 bool FileExists(const QString &path);
 
-// True when another process has the file open, so that it may still be being
-// written. Where the system cannot tell (no lease, not the file's owner), or
-// where a file open elsewhere cannot be renamed anyway (Windows), false.
-bool FileOpenElsewhere(const QString &path);
-
 // Size in bytes of a plain file; -1 when it is missing or not a plain file.
 qint64 FileSize(const QString &path);
 

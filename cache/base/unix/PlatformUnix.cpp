@@ -379,19 +379,12 @@ FolderEntry ReadEntry(const QString &path, qint64 maxBytes)
 
 namespace Platform {
 
-using Native::Descriptor;
 using Native::Encoded;
 
 bool FileExists(const QString &path)
 {
     struct stat status {};
     return ::lstat(Encoded(path).constData(), &status) == 0 && !S_ISDIR(status.st_mode);
-}
-
-bool FileOpenElsewhere(const QString &path)
-{
-    Descriptor file(::open(Encoded(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    return file.Valid() && Native::HeldElsewhere(file.Get());
 }
 
 qint64 FileSize(const QString &path)

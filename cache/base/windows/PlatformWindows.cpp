@@ -251,12 +251,6 @@ bool FileExists(const QString &path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// A file open elsewhere cannot be renamed on Windows anyway.
-bool FileOpenElsewhere(const QString &)
-{
-    return false;
-}
-
 qint64 FileSize(const QString &path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data {};
