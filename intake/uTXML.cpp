@@ -127,6 +127,8 @@ bool TXML::Coleta_Arquivos()
         const SearchPattern pattern = SplitSearchPattern(FoLocal + FoTipoArquivo);
         const QStringList names = handlerFailure_ ? QStringList() : Platform::FilesWithSuffix(pattern.folder, pattern.suffix);
         for (const QString &name : names) {
+            if (passStop_ && passStop_())
+                break;
             if (!pattern.name.match(name).hasMatch())
                 continue;
             // A file its writer still holds open may be half written: it is

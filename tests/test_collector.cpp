@@ -168,7 +168,7 @@ void CollectorTest::appliesCommands()
 
     rig.collector.ThisOnTimer(nullptr);
 
-    QCOMPARE(saves, commands.size());
+    QCOMPARE(saves, 1);  // a work file's rows reach data.cds in one save
     QCOMPARE(RowsOf(rig.cache.Table()), cacheAfter);
     QCOMPARE(RowsOfFile(rig.cacheFile()), cacheAfter);
     QCOMPARE(rig.collector.PendingCount(), 0);
@@ -254,29 +254,35 @@ void CollectorTest::releasedTabDoesNotComeBack()
 
 void CollectorTest::failedSaveLosesNothing_data()
 {
+    QTest::addColumn<int>("sliceRows");    // 0: the whole file in one slice
     QTest::addColumn<int>("failingSave");
     QTest::addColumn<QStringList>("savedAfterFailure");
     QTest::addColumn<QStringList>("nextFile");  // empty: no file on the next tick
     QTest::addColumn<QStringList>("cacheAfter");
 
     const QStringList allThree{"3|L", "2|C", "1|L"};
-    QTest::newRow("first save") << 1 << QStringList{} << QStringList{} << allThree;
-    QTest::newRow("second save") << 2 << QStringList{"1|L"} << QStringList{} << allThree;
-    QTest::newRow("third save") << 3 << QStringList{"2|C", "1|L"} << QStringList{} << allThree;
+    QTest::newRow("first save") << 1 << 1 << QStringList{} << QStringList{} << allThree;
+    QTest::newRow("second save") << 1 << 2 << QStringList{"1|L"} << QStringList{} << allThree;
+    QTest::newRow("third save") << 1 << 3 << QStringList{"2|C", "1|L"} << QStringList{} << allThree;
     QTest::newRow("next tick brings a newer command")
-        << 2 << QStringList{"1|L"} << QStringList{"2|L", "4|C"} << QStringList{"3|L", "4|C", "2|L", "1|L"};
+        << 1 << 2 << QStringList{"1|L"} << QStringList{"2|L", "4|C"} << QStringList{"3|L", "4|C", "2|L", "1|L"};
+    QTest::newRow("slice of two, second save") << 2 << 2 << QStringList{"2|C", "1|L"} << QStringList{} << allThree;
+    QTest::newRow("whole file, its one save") << 0 << 1 << QStringList{} << QStringList{"3|C"}
+                                              << QStringList{"3|C", "2|C", "1|L"};
 }
 
-// While data.cds cannot be written the tick stops at the failing record; the
-// record whose save failed and those after it are applied first on the next
+// While data.cds cannot be written the tick stops at the failing slice; the
+// slice whose save failed and those after it are applied first on the next
 // tick, before anything newer, so nothing is lost and order still holds.
 void CollectorTest::failedSaveLosesNothing()
 {
+    QFETCH(int, sliceRows);
     QFETCH(int, failingSave);
     QFETCH(QStringList, savedAfterFailure);
     QFETCH(QStringList, nextFile);
     QFETCH(QStringList, cacheAfter);
     Rig rig;
+    rig.collector.SetSliceRowLimit(sliceRows);
     rig.cache.Table().SaveToFile(rig.cacheFile(), dfBinary);  // the cache file the program starts with
     Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"1", "L"}, {"2", "C"}, {"3", "L"}}));
     int saves = 0;
@@ -292,9 +298,10 @@ void CollectorTest::failedSaveLosesNothing()
                  qPrintable(error.Message()));
     }
 
-    QCOMPARE(RowsOf(rig.cache.Table()).size(), failingSave);  // the failing record's row is posted
+    const int posted = sliceRows == 0 ? 3 : std::min(3, failingSave * sliceRows);  // the failing slice's rows too
+    QCOMPARE(RowsOf(rig.cache.Table()).size(), posted);
     QCOMPARE(RowsOfFile(rig.cacheFile()), savedAfterFailure);
-    QCOMPARE(rig.collector.PendingCount(), 3 - (failingSave - 1));
+    QCOMPARE(rig.collector.PendingCount(), 3 - int(savedAfterFailure.size()));
     QCOMPARE(rig.memo.lines, QStringList{});  // the log step did not run
 
     Platform::SetFaultHookForTests(nullptr);
@@ -340,6 +347,7 @@ QString CutBarcode(int index)
 void CollectorTest::resumeAfterAStop_data()
 {
     QTest::addColumn<int>("count");
+    QTest::addColumn<int>("sliceRows");    // commands per save
     QTest::addColumn<int>("failingSave");  // counted from 1; the run stops there
     QTest::addColumn<int>("tornTo");       // bytes left of the newest progress slot; -1 whole
     QTest::addColumn<bool>("cacheRestoredByHand");
@@ -349,18 +357,22 @@ void CollectorTest::resumeAfterAStop_data()
     QList<int> all;
     for (int index = 0; index < 60; ++index)
         all.append(index);
-    QTest::newRow("disk full while saving command 0") << 3 << 1 << -1 << false << QList<int>{0, 1, 2} << QString();
+    const QString uncertain = QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds.");
+    const QString blocked = QStringLiteral(" Bloqueio aplicado de novo: %1.");
+    const QString released = QStringLiteral(" Liberação não aplicada de novo, conferir na catraca: %1.");
+    QTest::newRow("disk full while saving command 0") << 3 << 1 << 1 << -1 << false << QList<int>{0, 1, 2} << QString();
     for (int tornTo : {0, 1, 100, 300, 511})
-        QTest::addRow("stopped 40 commands in, record torn to %d bytes", tornTo) << 60 << 41 << tornTo << false << all
-                                                                                << QString();
+        QTest::addRow("stopped 40 commands in, record torn to %d bytes", tornTo)
+            << 60 << 1 << 41 << tornTo << false << all << QString();
+    QTest::newRow("slices of 7, stopped in the fourth, record torn") << 60 << 7 << 4 << 100 << false << all << QString();
+    QTest::newRow("slices of 7, stopped in the fourth") << 60 << 7 << 4 << -1 << false << all << QString();
     QTest::newRow("data.cds restored by hand, next command a block")
-        << 3 << 3 << -1 << true << QList<int>{2}
-        << QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds. "
-                          "Bloqueio aplicado de novo: %1.").arg(LongCommand(2).first);
+        << 3 << 1 << 3 << -1 << true << QList<int>{2} << uncertain + blocked.arg(LongCommand(2).first);
     QTest::newRow("data.cds restored by hand, next command a release")
-        << 3 << 2 << -1 << true << QList<int>{2}
-        << QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds. "
-                          "Liberação não aplicada de novo, conferir na catraca: %1.").arg(LongCommand(1).first);
+        << 3 << 1 << 2 << -1 << true << QList<int>{2} << uncertain + released.arg(LongCommand(1).first);
+    QTest::newRow("data.cds restored by hand, a slice of both")
+        << 5 << 2 << 2 << -1 << true << QList<int>{2, 4}
+        << uncertain + blocked.arg(LongCommand(2).first) + released.arg(LongCommand(3).first);
 }
 
 // A run stopped by a failed save, as a kill right after the progress record
@@ -370,6 +382,7 @@ void CollectorTest::resumeAfterAStop_data()
 void CollectorTest::resumeAfterAStop()
 {
     QFETCH(int, count);
+    QFETCH(int, sliceRows);
     QFETCH(int, failingSave);
     QFETCH(int, tornTo);
     QFETCH(bool, cacheRestoredByHand);
@@ -379,6 +392,7 @@ void CollectorTest::resumeAfterAStop()
     for (int index = 0; index < count; ++index)
         commands.append(LongCommand(index));
     Rig stopped;
+    stopped.collector.SetSliceRowLimit(sliceRows);
     stopped.cache.Table().SaveToFile(stopped.cacheFile(), dfBinary);
     Drop(stopped.folder, QStringLiteral("a.xml"), Commands(commands));
     int saves = 0;
@@ -395,7 +409,9 @@ void CollectorTest::resumeAfterAStop()
                                     WorkFilePath(stopped.folder) + QStringLiteral(".progress.b")}) {
             QFile file(slot);
             QVERIFY(file.open(QIODevice::ReadWrite));
-            if (file.readAll().contains("\n" + QByteArray::number(failingSave - 1) + "\n"))
+            const int first = (failingSave - 1) * sliceRows;
+            const QByteArray range = "\n" + QByteArray::number(first) + "\n" + QByteArray::number(first + sliceRows) + "\n";
+            if (file.readAll().contains(range))
                 QVERIFY(file.resize(tornTo));
         }
     }
