@@ -67,6 +67,8 @@ T_FrmEmulador::T_FrmEmulador(QWidget *parent)
     _img01->setPixmap(QPixmap::fromImage(GatePicture::GatePost()));
     _Shape->SetBrushColor(clSilver);
     FoMemoLog.SetMemo(Memo1);
+    MemoLines::KeepNewestLines(Memo1);
+    MemoLines::KeepNewestLines(MmEventoSaida);
     dsEmulador.SetDataSet(&cdsEmulador);
     ConfigureCachePage();
     SobreAutor = new TSobre(this);
