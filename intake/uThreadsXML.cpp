@@ -38,7 +38,7 @@ void ProcessoXML::Execute()
         // claim could succeed; a spent turn leaves the rest of the folder for
         // the continuation.
         FoXML->SetPassStopCheck([this] {
-            passStopped_ = work_ || turn_.Spent();
+            passStopped_ = work_ || (turn_.Spent() && filesThisPass_ > 0);
             return passStopped_;
         });
     }
@@ -90,7 +90,7 @@ void ProcessoXML::RunContinuation()
 // A failed turn queues no continuation: the next tick tries again.
 void ProcessoXML::ReportedTick(bool continuation)
 {
-    turn_.Start(kTurnBudgetMs);
+    turn_.Start(turnBudgetMs_);
     try {
         if (continuation)
             ContinueIntake();
@@ -158,11 +158,13 @@ void ProcessoXML::ContinueIntake()
                 journal->Flush();
         }
     } flushAtEnd{FJournal};
-    if (work_)
+    if (work_) {
         ContinueWorkFile();
-    if (work_ || turn_.Spent())
-        return;
+        if (work_ || turn_.Spent())
+            return;
+    }
     passStopped_ = false;
+    filesThisPass_ = 0;
     FoXML->Executa_Carga();
 }
 
@@ -189,6 +191,7 @@ void ProcessoXML::RetomaTrabalho()
 void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
 {
     pendingCount_ = count;
+    ++filesThisPass_;
     if (count > 0 && !FFonte_Dados)
         throw Exception(QStringLiteral("No release cache to apply the commands to"));
     StartWorkFile(workFile, first, count);

@@ -20,7 +20,7 @@ struct WorkFileRun;
 // reader and applies each command record to the release cache, then appends
 // the reader's log text to the log. The commands of a work file reach
 // data.cds in slices, one durable save each. A tick the timer started keeps
-// the event loop for at most kTurnBudgetMs: what is left of a large work file
+// the event loop for about kDefaultTurnBudgetMs: what is left of a large work file
 // or of a backlog of command files goes on in later turns, queued at once,
 // so that the gate answers in between.
 // It runs on the thread that creates it and starts no thread of its own.
@@ -28,7 +28,7 @@ class ProcessoXML : public QObject {
     Q_OBJECT
 public:
     static constexpr int kTimerIntervalMs = 1000;
-    static constexpr int kTurnBudgetMs = 20;
+    static constexpr int kDefaultTurnBudgetMs = 20;
 
     ProcessoXML();
     ~ProcessoXML() override;
@@ -57,6 +57,9 @@ public:
     // At most this many commands reach data.cds in one save; 0, the default,
     // leaves a slice to the turn's time alone.
     void SetSliceRowLimit(int rows) { sliceRowLimit_ = rows; }
+    // How long a turn of the event loop may apply commands; a turn always
+    // makes some progress, at least one slice or one command file.
+    void SetTurnBudgetMs(int milliseconds) { turnBudgetMs_ = milliseconds; }
 
     TXML *Reader() const { return FoXML.get(); }
     // Commands of the work file read but not yet applied and saved.
@@ -110,6 +113,8 @@ private:
     TurnBudget turn_;
     int pendingCount_ = 0;
     int sliceRowLimit_ = 0;
+    int turnBudgetMs_ = kDefaultTurnBudgetMs;
+    int filesThisPass_ = 0;
     bool tickQueued_ = false;
     bool continuationQueued_ = false;
     bool passStopped_ = false;  // the last pass left names for the next one

@@ -111,6 +111,8 @@ private slots:
     void leftoverWorkFileIsApplied();
     void resumeAfterAStop_data();
     void resumeAfterAStop();
+    void drainsInTurnsOfTheEventLoop_data();
+    void drainsInTurnsOfTheEventLoop();
     void pendingWithoutCacheIsAnError();
     void timerTicksOnlyOnceEnabled();
     void failingTickIsReportedOnceAndTicksGoOnUnderItsBox();
@@ -436,6 +438,52 @@ void CollectorTest::resumeAfterAStop()
     QCOMPARE(rows, expected);
     QCOMPARE(memo.lines.filter(QStringLiteral("Retomada")), logged.isEmpty() ? QStringList{} : QStringList{logged});
     QVERIFY(QDir(stopped.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+void CollectorTest::drainsInTurnsOfTheEventLoop_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("rowsPerFile");
+    QTest::newRow("a backlog of one-row files") << 120 << 1;
+    QTest::newRow("one large file") << 1 << 3000;
+    QTest::newRow("a backlog of large files") << 3 << 700;
+}
+
+// Driven by its timer with turns that end after every slice, the collector
+// leaves the event loop free between slices and between command files, and
+// every command still reaches data.cds exactly once, in order.
+void CollectorTest::drainsInTurnsOfTheEventLoop()
+{
+    QFETCH(int, files);
+    QFETCH(int, rowsPerFile);
+    Rig rig;
+    rig.collector.SetTurnBudgetMs(0);
+    QStringList expected;
+    for (int file = 0; file < files; ++file) {
+        QList<Command> commands;
+        for (int row = 0; row < rowsPerFile; ++row) {
+            const int index = file * rowsPerFile + row;
+            commands.append({QStringLiteral("T%1").arg(index, 6, 10, QLatin1Char('0')), index % 3 ? "C" : "L"});
+            expected.append(commands.last().first + QLatin1Char('|') + commands.last().second);
+        }
+        Drop(rig.folder, QStringLiteral("f%1.xml").arg(file, 4, 10, QLatin1Char('0')), Commands(commands));
+    }
+    int turnsWhileDraining = 0;
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, [&] {
+        const int applied = rig.cache.Table().RecordCount();
+        turnsWhileDraining += applied > 0 && applied < files * rowsPerFile;
+    });
+    probe.start(0);
+    rig.collector.get_Timmer()->start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(EntriesLeft(rig.folder).isEmpty() && !QFile::exists(WorkFilePath(rig.folder)), 120000);
+    QVERIFY(turnsWhileDraining > 0);
+    QStringList rows = RowsOfFile(rig.cacheFile());
+    rows.sort();
+    QCOMPARE(rows, expected);
+    QCOMPARE(rig.collector.PendingCount(), 0);
+    QVERIFY(QDir(rig.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 void CollectorTest::pendingWithoutCacheIsAnError()
