@@ -8,7 +8,8 @@
 class TurnBudget {
 public:
     void Start(int milliseconds) { deadline_.setRemainingTime(milliseconds); }
-    void Unlimited() { deadline_ = QDeadlineTimer(QDeadlineTimer::Forever); }
+    void SetUnlimited() { deadline_ = QDeadlineTimer(QDeadlineTimer::Forever); }
+    bool Unlimited() const { return deadline_.isForever(); }
     bool Spent() const { return deadline_.hasExpired(); }
 
 private:

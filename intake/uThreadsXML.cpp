@@ -37,7 +37,15 @@ void ProcessoXML::Execute()
         // A work file still being applied holds the work file's name, so no
         // claim could succeed; a spent turn leaves the rest of the folder for
         // the continuation.
+        // The pass's time counts from its first name and is at least what
+        // the listing took, so that listing a large backlog costs at most as
+        // much as the command files taken after it.
         FoXML->SetPassStopCheck([this] {
+            if (!passStarted_) {
+                passStarted_ = true;
+                if (!turn_.Unlimited())
+                    turn_.Start(std::max(turnBudgetMs_, int(passClock_.elapsed())));
+            }
             passStopped_ = work_ || (turn_.Spent() && filesThisPass_ > 0);
             return passStopped_;
         });
@@ -97,7 +105,7 @@ void ProcessoXML::ReportedTick(bool continuation)
         else
             ThisOnTimer(FoTimer.get());
     } catch (...) {
-        turn_.Unlimited();
+        turn_.SetUnlimited();
         const QString failure = HandlerGuard::MessageOf(std::current_exception());
         const bool repeated = failure == lastTickFailure_;
         SetIntakeFailure(failure);
@@ -105,7 +113,7 @@ void ProcessoXML::ReportedTick(bool continuation)
             throw;
         return;
     }
-    turn_.Unlimited();
+    turn_.SetUnlimited();
     SetIntakeFailure(QString());
     if (IntakeUnfinished())
         QueueContinuation();
@@ -164,6 +172,8 @@ void ProcessoXML::ContinueIntake()
             return;
     }
     passStopped_ = false;
+    passStarted_ = false;
+    passClock_.start();
     filesThisPass_ = 0;
     FoXML->Executa_Carga();
 }
@@ -268,6 +278,12 @@ void ProcessoXML::ApplySlice()
         limit = std::min(limit, first + sliceRowLimit_);
     int end = first;
     bool changed = false;
+    // The grid and the edits catch up once per slice, not once per command.
+    struct ControlsOff {
+        TClientDataSet &table;
+        explicit ControlsOff(TClientDataSet &table) : table(table) { table.DisableControls(); }
+        ~ControlsOff() { table.EnableControls(); }
+    } controlsOff(*FFonte_Dados);
     do {
         changed = ApplyRecord(work.records[std::size_t(end)], uncertain) || changed;
         ++end;
@@ -290,8 +306,6 @@ void ProcessoXML::ApplySlice()
 // by a failed deletion is known to be applied already.
 void ProcessoXML::FinishWorkFile()
 {
-    if (FJournal)
-        FJournal->Flush();
     if (Platform::DeleteFileOrLink(work_->workFile))
         work_->progress.Clear();
     work_.reset();

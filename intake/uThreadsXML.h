@@ -6,6 +6,7 @@
 #include "intake/uTXML.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -115,6 +116,8 @@ private:
     int sliceRowLimit_ = 0;
     int turnBudgetMs_ = kDefaultTurnBudgetMs;
     int filesThisPass_ = 0;
+    bool passStarted_ = false;
+    QElapsedTimer passClock_;
     bool tickQueued_ = false;
     bool continuationQueued_ = false;
     bool passStopped_ = false;  // the last pass left names for the next one

@@ -221,8 +221,15 @@ QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
             continue;
         if (!name.endsWith(suffix, Qt::CaseInsensitive))
             continue;
+        // Most file systems tell a plain file in the entry itself; a link, or
+        // an entry that does not say, is looked at through stat.
+        if (entry->d_type == DT_REG) {
+            names.append(name);
+            continue;
+        }
         struct stat status {};
-        if (::stat(Encoded(folder + name).constData(), &status) == 0 && S_ISREG(status.st_mode))
+        if (entry->d_type != DT_DIR && ::stat(Encoded(folder + name).constData(), &status) == 0
+            && S_ISREG(status.st_mode))
             names.append(name);
     }
     ::closedir(directory);
