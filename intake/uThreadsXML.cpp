@@ -204,7 +204,14 @@ void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
     ++filesThisPass_;
     if (count > 0 && !FFonte_Dados)
         throw Exception(QStringLiteral("No release cache to apply the commands to"));
-    StartWorkFile(workFile, first, count);
+    // A run that fails to start is read again by the next pass: its commands
+    // must not be applied from a state the failure left half made.
+    try {
+        StartWorkFile(workFile, first, count);
+    } catch (...) {
+        work_.reset();
+        throw;
+    }
     ContinueWorkFile();
 }
 
