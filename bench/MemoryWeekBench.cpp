@@ -18,7 +18,7 @@ constexpr long long kTicksPerHour = 3600;
 constexpr long long kTicksPerWeek = 7 * 24 * kTicksPerHour;
 constexpr double kAllowedGrowthBytes = 10.0 * 1024 * 1024;
 
-// Linux keeps the resident set in /proc; elsewhere the row reports nothing.
+// Linux keeps the resident set in /proc; elsewhere the row reports an error.
 double ResidentBytes()
 {
     QFile status(QStringLiteral("/proc/self/status"));
