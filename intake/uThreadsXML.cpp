@@ -192,10 +192,19 @@ QString ProcessoXML::CacheFile()
 // A leftover work file is applied before the window takes a key or a click,
 // so nothing but the collector writes data.cds between a crash and the
 // resume, and the progress record can tell where the work file stopped.
+// A progress record without its work file was left by a stop between the
+// work file's deletion and the record's: it describes nothing any more, and
+// a later command file of the same content and time must not resume by it.
 void ProcessoXML::RetomaTrabalho()
 {
-    if (FoXML->Retoma_Trabalho() && FMemoLog)
-        FMemoLog->Add(FoXML->GetLog());
+    if (FoXML->Retoma_Trabalho()) {
+        if (FMemoLog)
+            FMemoLog->Add(FoXML->GetLog());
+        return;
+    }
+    const QString workFile = Platform::ProgramFolder() + QStringLiteral("XML") + FoXML->Nome_XML();
+    if (!Platform::FileExists(workFile))
+        IntakeProgress(workFile + QStringLiteral(".progress")).Clear();
 }
 
 void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)

@@ -4,6 +4,7 @@
 #include "cache/base/HandlerGuard.h"
 #include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
+#include "intake/IntakeProgress.h"
 #include "intake/LogLines.h"
 #include "intake/uThreadsXML.h"
 #include "tests/support/CommandFiles.h"
@@ -109,6 +110,7 @@ private slots:
     void failedSaveLosesNothing_data();
     void failedSaveLosesNothing();
     void leftoverWorkFileIsApplied();
+    void recordWithoutWorkFileIsForgottenAtStart();
     void resumeAfterAStop_data();
     void resumeAfterAStop();
     void drainsInTurnsOfTheEventLoop_data();
@@ -438,6 +440,23 @@ void CollectorTest::resumeAfterAStop()
     QCOMPARE(rows, expected);
     QCOMPARE(memo.lines.filter(QStringLiteral("Retomada")), logged.isEmpty() ? QStringList{} : QStringList{logged});
     QVERIFY(QDir(stopped.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// A stop between the work file's deletion and its record's leaves a record
+// naming a work file that is gone; a command file of the same content and
+// time dropped later must still be applied whole.
+void CollectorTest::recordWithoutWorkFileIsForgottenAtStart()
+{
+    Rig rig;
+    const QString dropped = Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"R1", "C"}, {"R2", "L"}}));
+    IntakeProgress(WorkFilePath(rig.folder) + QStringLiteral(".progress"))
+        .Record(IntakeProgress::WorkFileIdentity(dropped), 2, 2, "settled", "settled");
+
+    rig.collector.RetomaTrabalho();
+    rig.collector.ThisOnTimer(nullptr);
+
+    QCOMPARE(RowsOfFile(rig.cacheFile()), (QStringList{"R2|L", "R1|C"}));
+    QVERIFY(QDir(rig.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 void CollectorTest::drainsInTurnsOfTheEventLoop_data()
