@@ -7,6 +7,13 @@
 
 namespace MemoLines {
 
+// Every line ends in a line break, so the memo has one block more than lines:
+// the empty one the next line goes into.
+void KeepNewestLines(QPlainTextEdit *memo)
+{
+    memo->setMaximumBlockCount(kKeptLines + 1);
+}
+
 void Add(QPlainTextEdit *memo, const QString &line)
 {
     QTextCursor cursor(memo->document());

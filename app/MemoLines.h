@@ -11,6 +11,15 @@ class QPlainTextEdit;
 // adding an empty line adds a visible line too.
 namespace MemoLines {
 
+// A memo keeps its newest lines only: the gate journal keeps every line on
+// disk, and a memo that only grew would take the memory of a program that
+// runs for weeks.
+constexpr int kKeptLines = 10000;
+
+// Makes the memo drop its oldest lines past kKeptLines (and keep no undo
+// history, which would grow as well).
+void KeepNewestLines(QPlainTextEdit *memo);
+
 // Appends one line at the end of the memo and scrolls it into view.
 void Add(QPlainTextEdit *memo, const QString &line);
 

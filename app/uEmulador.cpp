@@ -69,6 +69,8 @@ T_FrmEmulador::T_FrmEmulador(QWidget *parent)
     ui->_img01->setPixmap(QPixmap::fromImage(GatePicture::GatePost()));
     ui->_Shape->SetBrushColor(clSilver);
     FoMemoLog.SetMemo(ui->Memo1);
+    MemoLines::KeepNewestLines(ui->Memo1);
+    MemoLines::KeepNewestLines(ui->MmEventoSaida);
     dsEmulador.SetDataSet(&cdsEmulador);
     ConfigureCachePage();
     SobreAutor = new TSobre(this);

@@ -35,6 +35,7 @@ struct Comparison {
                               // Metric::Interleaved: the anchor's counter
     std::string crossoverGroup;  // rows of one group are scanned for ratio 1
     double sizeValue = 0;        // the size as a number, for the crossover
+    bool bytes = false;          // an interleaved pair of sizes in bytes, not seconds
 };
 
 // The short run CI makes: only the smallest size of every scenario, one

@@ -54,6 +54,17 @@ void SqliteStore::Upsert(const std::string &barcode, const std::string &event)
     Step(commit_, SQLITE_DONE);
 }
 
+void SqliteStore::UpsertAll(const std::vector<std::pair<std::string, std::string>> &changes)
+{
+    Step(begin_, SQLITE_DONE);
+    for (const auto &[barcode, event] : changes) {
+        sqlite3_bind_text(upsert_, 1, barcode.data(), static_cast<int>(barcode.size()), SQLITE_STATIC);
+        sqlite3_bind_text(upsert_, 2, event.data(), static_cast<int>(event.size()), SQLITE_STATIC);
+        Step(upsert_, SQLITE_DONE);
+    }
+    Step(commit_, SQLITE_DONE);
+}
+
 std::string SqliteStore::EventOf(const std::string &barcode)
 {
     sqlite3_bind_text(select_, 1, barcode.data(), static_cast<int>(barcode.size()), SQLITE_STATIC);

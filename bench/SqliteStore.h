@@ -2,6 +2,8 @@
 
 #include <QString>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -19,6 +21,9 @@ public:
     // Inserts the barcode with its event, or changes the event of the row
     // that holds it, in a transaction of its own.
     void Upsert(const std::string &barcode, const std::string &event);
+    // The same for every pair, all in one transaction: what a store does
+    // with a command file when its rows may become durable together.
+    void UpsertAll(const std::vector<std::pair<std::string, std::string>> &changes);
 
     std::string EventOf(const std::string &barcode);
 

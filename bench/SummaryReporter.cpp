@@ -159,7 +159,7 @@ void SummaryReporter::PrintTable(std::ostream &out) const
             out << problem << "\n";
             continue;
         }
-        const bool memory = comparison.metric == BenchPlan::Metric::Counter;
+        const bool memory = comparison.metric == BenchPlan::Metric::Counter || comparison.bytes;
         const double ratio = ours / anchor;
         out << Padded(memory ? Bytes(ours) : Duration(ours), widths[2])
             << Padded(memory ? Bytes(anchor) : Duration(anchor), widths[3])

@@ -11,8 +11,9 @@ public:
     virtual void CommandApplied(const QString &file, const QString &barcode, const QString &event) = 0;
     // A command file deleted unapplied because it could not be read as one.
     virtual void FileRefused(const QString &file) = 0;
-    // Makes the lines reported so far durable; called once per command file
-    // or slice rather than per command. Never throws: a journal that fails
+    // Makes the lines reported so far durable; called once per turn of the
+    // intake (all the command files and slices it took) rather than per
+    // command. Never throws: a journal that fails
     // must not stop the intake.
     virtual void Flush() = 0;
 };

@@ -30,23 +30,25 @@ QByteArray CheckOf(const QByteArray &lines)
 std::optional<Entry> Parse(const QByteArray &content)
 {
     const QList<QByteArray> lines = content.split('\n');
-    if (lines.size() < 6)
+    if (lines.size() < 7)
         return std::nullopt;
     QByteArray recorded;
-    for (int line = 0; line < 5; ++line)
+    for (int line = 0; line < 6; ++line)
         recorded += lines.at(line) + '\n';
-    if (lines.at(5) != CheckOf(recorded))
+    if (lines.at(6) != CheckOf(recorded))
         return std::nullopt;
     Entry entry;
     bool sequenceOk = false;
-    bool indexOk = false;
+    bool firstOk = false;
+    bool endOk = false;
     entry.sequence = lines.at(0).toULongLong(&sequenceOk);
     entry.workFile = lines.at(1);
-    entry.index = lines.at(2).toInt(&indexOk);
-    entry.before = lines.at(3);
-    entry.after = lines.at(4);
-    if (!sequenceOk || !indexOk || entry.index < 0 || entry.workFile.isEmpty() || entry.before.isEmpty()
-        || entry.after.isEmpty())
+    entry.first = lines.at(2).toInt(&firstOk);
+    entry.end = lines.at(3).toInt(&endOk);
+    entry.before = lines.at(4);
+    entry.after = lines.at(5);
+    if (!sequenceOk || !firstOk || !endOk || entry.first < 0 || entry.end < entry.first || entry.workFile.isEmpty()
+        || entry.before.isEmpty() || entry.after.isEmpty())
         return std::nullopt;
     return entry;
 }
@@ -125,30 +127,32 @@ IntakeProgress::Resume IntakeProgress::ResumeAt(const QByteArray &workFileIdenti
     if (newest_->workFile != workFileIdentity)
         return resume;
     const QByteArray now = CacheDigest(cacheFile);
-    resume.next = newest_->index;
-    if (now == newest_->after)
-        ++resume.next;
-    else if (now != newest_->before)
+    resume.next = newest_->first;
+    if (newest_->first == newest_->end || now == newest_->after) {
+        resume.next = newest_->end;
+    } else if (now != newest_->before) {
         resume.nextUncertain = true;
+        resume.uncertainEnd = newest_->end;
+    }
     return resume;
 }
 
 // Flushed before the save, so a data.cds that holds the command always has
 // its record on disk.
-void IntakeProgress::Record(const QByteArray &workFileIdentity, int index, const QByteArray &before,
+void IntakeProgress::Record(const QByteArray &workFileIdentity, int first, int end, const QByteArray &before,
                             const QByteArray &after)
 {
     if (!slotsRead_)
         ReadSlots();
     const quint64 sequence = newest_ ? newest_->sequence + 1 : 1;
     const int slot = newestSlot_ == 0 ? 1 : 0;
-    const QByteArray lines = QByteArray::number(sequence) + '\n' + workFileIdentity + '\n' + QByteArray::number(index)
-        + '\n' + before + '\n' + after + '\n';
+    const QByteArray lines = QByteArray::number(sequence) + '\n' + workFileIdentity + '\n' + QByteArray::number(first)
+        + '\n' + QByteArray::number(end) + '\n' + before + '\n' + after + '\n';
     QByteArray record = lines + CheckOf(lines) + '\n';
     if (record.size() < kSlotSize)
         record.append(kSlotSize - record.size(), '\n');
     Platform::OverwriteFileInPlace(SlotFile(slot), record);
-    newest_ = Entry{sequence, workFileIdentity, index, before, after};
+    newest_ = Entry{sequence, workFileIdentity, first, end, before, after};
     newestSlot_ = slot;
 }
 

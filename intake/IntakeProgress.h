@@ -10,9 +10,11 @@
 // command that data.cds does not hold yet: none is lost and none applied
 // twice.
 //
-// Before each command is saved, a record names the work file, the command's
-// index, and digests of data.cds as it is then and as the save is about to
-// make it. Records go in turn to two slot files, each rewritten in place with
+// Before each save of data.cds, a record names the work file, the range of
+// its commands [first, end) that the save brings to data.cds, and digests of
+// data.cds as it is then and as the save is about to make it. One save may
+// carry one command or a whole slice of them: the digests tell whether all of
+// the range reached data.cds or none of it. Records go in turn to two slot files, each rewritten in place with
 // a check of its own, so a write torn by a crash or a power cut spoils at most
 // the slot being written and the other still holds the state before it.
 class IntakeProgress {
@@ -20,9 +22,10 @@ public:
     // Where the resume starts, and whether the record could tell.
     struct Resume {
         int next = 0;
-        // The record cannot tell whether command `next` reached data.cds
-        // (data.cds no longer has a content the record knows of).
+        // The record cannot tell whether commands [next, uncertainEnd) reached
+        // data.cds (data.cds no longer has a content the record knows of).
         bool nextUncertain = false;
+        int uncertainEnd = 0;
         // The record cannot tell anything: every slot is present and spoiled.
         bool allUncertain = false;
     };
@@ -44,10 +47,14 @@ public:
     // Reads both slots and decides where the work file resumes.
     Resume ResumeAt(const QByteArray &workFileIdentity, const QString &cacheFile);
 
-    // Durably records that the command at this index is about to change
+    // Durably records that the commands [first, end) are about to change
     // data.cds from the content with digest `before` to the one with digest
     // `after`. Goes to the slot that does not hold the newest valid record.
-    void Record(const QByteArray &workFileIdentity, int index, const QByteArray &before, const QByteArray &after);
+    // An empty range (first == end) records that every command before end is
+    // in data.cds whatever it holds next, for a work file left half done
+    // while the gate may rewrite data.cds.
+    void Record(const QByteArray &workFileIdentity, int first, int end, const QByteArray &before,
+                const QByteArray &after);
 
     // Forgets the work file once it is gone; a leftover slot is harmless,
     // since it names a work file that no longer exists.
@@ -57,7 +64,8 @@ public:
     struct Entry {
         quint64 sequence = 0;  // the newer of two valid slots has the higher one
         QByteArray workFile;
-        int index = -1;
+        int first = -1;
+        int end = -1;
         QByteArray before;
         QByteArray after;
     };

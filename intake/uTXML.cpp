@@ -141,6 +141,8 @@ bool TXML::Coleta_Arquivos()
         if (!workFileLeft)
             sightings_.KeepOnly(names);
         for (const QString &name : names) {
+            if (passStop_ && passStop_())
+                break;
             if (!pattern.name.match(MatchableName(name)).hasMatch())
                 continue;
             if (!listEmptied) {

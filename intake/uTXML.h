@@ -90,6 +90,10 @@ public:
     // unchanged; the work file stays and the next pass reads it again.
     using RecordsReadHandler = std::function<void(const QString &workFile, int first, int count)>;
     void SetRecordsReadHandler(RecordsReadHandler handler) { recordsRead_ = std::move(handler); }
+    // Asked before each name of a pass: true ends the pass there, and the
+    // names left wait for the next pass.
+    using PassStopCheck = std::function<bool()>;
+    void SetPassStopCheck(PassStopCheck check) { passStop_ = std::move(check); }
     // Hears of every command file refused.
     void SetJournal(CommandJournal *journal) { journal_ = journal; }
     // The name the command file in the work file had before it was claimed;
@@ -149,6 +153,7 @@ private:
     QString FoTipoArquivo;
 
     RecordsReadHandler recordsRead_;
+    PassStopCheck passStop_;
     CommandJournal *journal_ = nullptr;
     QString sourceName_;
     EntrySightings sightings_;

@@ -7,6 +7,7 @@
 #include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
 #include "intake/IntakeProgress.h"
+#include "intake/WorkFileRun.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -33,6 +34,21 @@ void ProcessoXML::Execute()
         FoXML->SetRecordsReadHandler([this](const QString &workFile, int first, int count) {
             ApplyWorkFile(workFile, first, count);
         });
+        // A work file still being applied holds the work file's name, so no
+        // claim could succeed; a spent turn leaves the rest of the folder for
+        // the continuation.
+        // The pass's time counts from its first name and is at least what
+        // the listing took, so that listing a large backlog costs at most as
+        // much as the command files taken after it.
+        FoXML->SetPassStopCheck([this] {
+            if (!passStarted_) {
+                passStarted_ = true;
+                if (!turn_.Unlimited())
+                    turn_.Start(std::max(turnBudgetMs_, int(passClock_.elapsed())));
+            }
+            passStopped_ = work_ || (turn_.Spent() && filesThisPass_ > 0);
+            return passStopped_;
+        });
     }
 }
 
@@ -55,16 +71,41 @@ void ProcessoXML::RunQueuedTick()
     // grid's question about a row): the tick waits for it to run again.
     if (!FoTimer->isActive())
         return;
-    HandlerGuard::Run([this] { ReportedTick(); }, HandlerGuard::Source::Tick);
+    HandlerGuard::Run([this] { ReportedTick(false); }, HandlerGuard::Source::Tick);
+}
+
+// Work a tick left goes on as soon as the event loop has handled what came
+// in meanwhile, a key at the gate or a click, rather than a second later.
+void ProcessoXML::QueueContinuation()
+{
+    if (continuationQueued_)
+        return;
+    continuationQueued_ = true;
+    QMetaObject::invokeMethod(this, &ProcessoXML::RunContinuation, Qt::QueuedConnection);
+}
+
+void ProcessoXML::RunContinuation()
+{
+    continuationQueued_ = false;
+    // A held timer holds the continuation too; its next tick takes it up.
+    if (!FoTimer->isActive())
+        return;
+    HandlerGuard::Run([this] { ReportedTick(true); }, HandlerGuard::Source::Tick);
 }
 
 // A failure that comes back tick after tick opens one box; while it lasts,
 // the intake state says so instead, and says when the intake works again.
-void ProcessoXML::ReportedTick()
+// A failed turn queues no continuation: the next tick tries again.
+void ProcessoXML::ReportedTick(bool continuation)
 {
+    turn_.Start(turnBudgetMs_);
     try {
-        ThisOnTimer(FoTimer.get());
+        if (continuation)
+            ContinueIntake();
+        else
+            ThisOnTimer(FoTimer.get());
     } catch (...) {
+        turn_.SetUnlimited();
         const QString failure = HandlerGuard::MessageOf(std::current_exception());
         const bool repeated = failure == lastTickFailure_;
         SetIntakeFailure(failure);
@@ -72,7 +113,15 @@ void ProcessoXML::ReportedTick()
             throw;
         return;
     }
+    turn_.SetUnlimited();
     SetIntakeFailure(QString());
+    if (IntakeUnfinished())
+        QueueContinuation();
+}
+
+bool ProcessoXML::IntakeUnfinished() const
+{
+    return work_ || passStopped_;
 }
 
 void ProcessoXML::SetIntakeFailure(const QString &failure)
@@ -99,6 +148,15 @@ void ProcessoXML::IniciarColeta()
 // data.cds lacks.
 void ProcessoXML::ThisOnTimer(QObject * /*Sender*/)
 {
+    ContinueIntake();
+    if (FMemoLog)
+        FMemoLog->Add(FoXML->GetLog());
+}
+
+// A work file left by the last turn comes first; a pass claims new command
+// files only once it is done and while the turn lasts.
+void ProcessoXML::ContinueIntake()
+{
     // Whatever the pass reported reaches the journal and the log, even when
     // it failed.
     struct ReportAtEnd {
@@ -110,9 +168,16 @@ void ProcessoXML::ThisOnTimer(QObject * /*Sender*/)
                 collector.FJournal->Flush();
         }
     } reportAtEnd{*this};
+    if (work_) {
+        ContinueWorkFile();
+        if (work_ || turn_.Spent())
+            return;
+    }
+    passStopped_ = false;
+    passStarted_ = false;
+    passClock_.start();
+    filesThisPass_ = 0;
     FoXML->Executa_Carga();
-    if (FMemoLog)
-        FMemoLog->Add(FoXML->GetLog());
 }
 
 void ProcessoXML::AddNotices()
@@ -139,65 +204,149 @@ QString ProcessoXML::CacheFile()
 // A leftover work file is applied before the window takes a key or a click,
 // so nothing but the collector writes data.cds between a crash and the
 // resume, and the progress record can tell where the work file stopped.
+// A progress record without its work file was left by a stop between the
+// work file's deletion and the record's: it describes nothing any more, and
+// a later command file of the same content and time must not resume by it.
 void ProcessoXML::RetomaTrabalho()
 {
     const bool resumed = FoXML->Retoma_Trabalho();
     AddNotices();
-    if (resumed && FMemoLog)
-        FMemoLog->Add(FoXML->GetLog());
+    if (resumed) {
+        if (FMemoLog)
+            FMemoLog->Add(FoXML->GetLog());
+        return;
+    }
+    const QString workFile = Platform::ProgramFolder() + QStringLiteral("XML") + FoXML->Nome_XML();
+    if (!Platform::FileExists(workFile))
+        IntakeProgress(workFile + QStringLiteral(".progress")).Clear();
 }
 
 void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
 {
     pendingCount_ = count;
+    ++filesThisPass_;
     if (count > 0 && !FFonte_Dados)
         throw Exception(QStringLiteral("No release cache to apply the commands to"));
-    IntakeProgress progress(workFile + QStringLiteral(".progress"));
-    const QString cacheFile = CacheFile();
-    const QByteArray identity = IntakeProgress::WorkFileIdentity(workFile);
-    const IntakeProgress::Resume resume = progress.ResumeAt(identity, cacheFile);
-    int next = std::min(resume.next, count);
-    pendingCount_ = count - next;
-    // The command whose save failed is in the table already: only its save
-    // is still owed. Its row becomes current again, as applying it would
-    // have made it, since the cursor decides where the next new row goes.
-    if (unsaved_ && unsaved_->workFile == identity && unsaved_->index == next && !resume.nextUncertain
-        && !resume.allUncertain) {
-        FFonte_Dados->Locate(QStringLiteral("COD_BARRA"), FoXML->GetItemLista(first + next)->Field01,
-                             loCaseInsensitive | loPartialKey);
-        SaveCommand(progress, *unsaved_, cacheFile);
-        unsaved_.reset();
-        --pendingCount_;
-        ++next;
+    // A run that fails to start is read again by the next pass: its commands
+    // must not be applied from a state the failure left half made.
+    try {
+        StartWorkFile(workFile, first, count);
+    } catch (...) {
+        work_.reset();
+        throw;
     }
-    unsaved_.reset();
-    const int uncertainEnd = resume.allUncertain ? count : resume.nextUncertain ? next + 1 : next;
-    LogUncertainCommands(first, next, uncertainEnd);
-    for (int index = next; index < count; ++index) {
-        const TGrava_XML &record = *FoXML->GetItemLista(first + index);
-        // Whether this command reached data.cds is unknown: a block set twice
-        // only blocks, a release applied twice would let a tab out again.
-        if (index < uncertainEnd && record.Field02 == QLatin1String("L")) {
-            --pendingCount_;
-            continue;
-        }
-        ApplyRecord(record, progress, cacheFile, UnsavedCommand{identity, index});
-        --pendingCount_;
-    }
-    // The progress stays until the work file is gone, so that a work file
-    // left by a failed deletion is known to be applied already.
-    if (FJournal)
-        FJournal->Flush();
-    if (Platform::DeleteFileOrLink(workFile))
-        progress.Clear();
+    ContinueWorkFile();
 }
 
-void ProcessoXML::LogUncertainCommands(int first, int from, int to)
+void ProcessoXML::StartWorkFile(const QString &workFile, int first, int count)
+{
+    auto run = std::make_unique<WorkFileRun>(workFile, IntakeProgress::WorkFileIdentity(workFile),
+                                             FoXML->SourceFileName());
+    run->records.reserve(std::size_t(count));
+    for (int index = 0; index < count; ++index)
+        run->records.push_back(*FoXML->GetItemLista(first + index));
+    const IntakeProgress::Resume resume = run->progress.ResumeAt(run->identity, CacheFile());
+    run->next = std::min(resume.next, count);
+    run->uncertainEnd = resume.allUncertain ? count : resume.nextUncertain ? std::min(resume.uncertainEnd, count)
+                                                                            : run->next;
+    work_ = std::move(run);
+    pendingCount_ = count - work_->next;
+    // The slice whose save failed is in the table already: only its save is
+    // still owed.
+    if (unsaved_ && unsaved_->workFile == work_->identity && unsaved_->first == work_->next
+        && !resume.nextUncertain && !resume.allUncertain)
+        SaveUnsavedSlice();
+    unsaved_.reset();
+    LogUncertainCommands(work_->next, work_->uncertainEnd);
+}
+
+// The row of the slice's last command becomes current again, as applying it
+// would have made it, since the cursor decides where the next new row goes.
+void ProcessoXML::SaveUnsavedSlice()
+{
+    WorkFileRun &work = *work_;
+    const int end = std::min(unsaved_->end, work.Count());
+    FFonte_Dados->Locate(QStringLiteral("COD_BARRA"), work.records[std::size_t(end - 1)].Field01,
+                         loCaseInsensitive | loPartialKey);
+    SaveSlice(work.next, end);
+    work.next = end;
+    pendingCount_ = work.Count() - end;
+}
+
+void ProcessoXML::ContinueWorkFile()
+{
+    try {
+        do {
+            if (!work_->Done())
+                ApplySlice();
+        } while (!work_->Done() && !turn_.Spent());
+        if (work_->Done()) {
+            FinishWorkFile();
+            return;
+        }
+        // The gate may rewrite data.cds before the next slice: the record
+        // then says where the work file stands without asking data.cds.
+        work_->progress.Record(work_->identity, work_->next, work_->next, "settled", "settled");
+    } catch (...) {
+        work_.reset();
+        throw;
+    }
+}
+
+// Commands from `next` on, until the turn is spent or the work file ends,
+// reach data.cds in one save. A slice never mixes commands an earlier run may
+// have applied with the others, so that its record can say which they were.
+void ProcessoXML::ApplySlice()
+{
+    // Reading the clock after every row would cost more than a row.
+    constexpr int kRowsBetweenClockReads = 64;
+    WorkFileRun &work = *work_;
+    const int first = work.next;
+    const bool uncertain = work.Uncertain(first);
+    int limit = uncertain ? work.uncertainEnd : work.Count();
+    if (sliceRowLimit_ > 0)
+        limit = std::min(limit, first + sliceRowLimit_);
+    int end = first;
+    bool changed = false;
+    // The grid and the edits catch up once per slice, not once per command.
+    struct ControlsOff {
+        TClientDataSet &table;
+        explicit ControlsOff(TClientDataSet &table) : table(table) { table.DisableControls(); }
+        ~ControlsOff() { table.EnableControls(); }
+    } controlsOff(*FFonte_Dados);
+    do {
+        changed = ApplyRecord(work.records[std::size_t(end)], uncertain) || changed;
+        ++end;
+    } while (end < limit && ((end - first) % kRowsBetweenClockReads != 0 || !turn_.Spent()));
+    if (changed) {
+        unsaved_ = UnsavedSlice{work.identity, first, end};
+        SaveSlice(first, end);
+        unsaved_.reset();
+    }
+    for (int index = first; index < end && FJournal; ++index) {
+        const TGrava_XML &record = work.records[std::size_t(index)];
+        if (!(uncertain && record.Field02 == QLatin1String("L")))
+            FJournal->CommandApplied(work.sourceName, record.Field01, record.Field02);
+    }
+    work.next = end;
+    pendingCount_ = work.Count() - end;
+}
+
+// The progress stays until the work file is gone, so that a work file left
+// by a failed deletion is known to be applied already.
+void ProcessoXML::FinishWorkFile()
+{
+    if (Platform::DeleteFileOrLink(work_->workFile))
+        work_->progress.Clear();
+    work_.reset();
+}
+
+void ProcessoXML::LogUncertainCommands(int from, int to)
 {
     QStringList blocked;
     QStringList released;
     for (int index = from; index < to; ++index) {
-        const TGrava_XML &record = *FoXML->GetItemLista(first + index);
+        const TGrava_XML &record = work_->records[std::size_t(index)];
         if (record.Field02 == QLatin1String("L"))
             released.append(record.Field01);
         else if (record.Field02 == QLatin1String("C"))
@@ -217,9 +366,13 @@ void ProcessoXML::LogUncertainCommands(int first, int from, int to)
         qWarning("%s", qPrintable(line));
 }
 
-void ProcessoXML::ApplyRecord(const TGrava_XML &record, IntakeProgress &progress, const QString &cacheFile,
-                              const UnsavedCommand &command)
+// Whether a command reached data.cds is unknown: a block set twice only
+// blocks, a release applied twice would let a tab out again. False when the
+// command was withheld.
+bool ProcessoXML::ApplyRecord(const TGrava_XML &record, bool uncertain)
 {
+    if (uncertain && record.Field02 == QLatin1String("L"))
+        return false;
     TClientDataSet &cache = *FFonte_Dados;
     if (cache.Locate(QStringLiteral("COD_BARRA"), record.Field01, loCaseInsensitive | loPartialKey))
         cache.Edit();
@@ -228,19 +381,19 @@ void ProcessoXML::ApplyRecord(const TGrava_XML &record, IntakeProgress &progress
     cache.FieldByName(QStringLiteral("COD_BARRA"))->SetAsString(record.Field01);
     cache.FieldByName(QStringLiteral("EVENTO"))->SetAsString(record.Field02);
     cache.Post();
-    unsaved_ = command;
-    SaveCommand(progress, command, cacheFile);
-    unsaved_.reset();
-    if (FJournal)
-        FJournal->CommandApplied(FoXML->SourceFileName(), record.Field01, record.Field02);
+    return true;
 }
 
 // The record names the table about to be written, so that after a crash
-// data.cds tells by its digest whether this save happened.
-void ProcessoXML::SaveCommand(IntakeProgress &progress, const UnsavedCommand &command, const QString &cacheFile)
+// data.cds tells by its digest whether this save happened. A slice of
+// commands an earlier run may have applied is recorded with a digest no
+// data.cds has, so that until its save is done it stays uncertain.
+void ProcessoXML::SaveSlice(int first, int end)
 {
+    const QString cacheFile = CacheFile();
     const QByteArray table = FFonte_Dados->SaveToBytes(dfBinary);
-    progress.Record(command.workFile, command.index, IntakeProgress::CacheDigest(cacheFile),
-                    IntakeProgress::DigestOf(table));
+    const QByteArray before = work_->Uncertain(first) ? QByteArrayLiteral("unknown")
+                                                      : IntakeProgress::CacheDigest(cacheFile);
+    work_->progress.Record(work_->identity, first, end, before, IntakeProgress::DigestOf(table));
     Platform::WriteFileDurably(cacheFile, table);
 }

@@ -2,9 +2,11 @@
 
 #include "intake/CommandJournal.h"
 #include "intake/LogLines.h"
+#include "intake/TurnBudget.h"
 #include "intake/uTXML.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -12,17 +14,22 @@
 #include <memory>
 #include <optional>
 
-class IntakeProgress;
 class TClientDataSet;
+struct WorkFileRun;
 
 // The collector: on every tick of its one-second timer it runs a pass of the
-// reader and applies each command record to the release cache, saving
-// data.cds after every record, then appends the reader's log text to the log.
+// reader and applies each command record to the release cache, then appends
+// the reader's log text to the log. The commands of a work file reach
+// data.cds in slices, one durable save each. A tick the timer started keeps
+// the event loop for about kDefaultTurnBudgetMs: what is left of a large work file
+// or of a backlog of command files goes on in later turns, queued at once,
+// so that the gate answers in between.
 // It runs on the thread that creates it and starts no thread of its own.
 class ProcessoXML : public QObject {
     Q_OBJECT
 public:
     static constexpr int kTimerIntervalMs = 1000;
+    static constexpr int kDefaultTurnBudgetMs = 20;
 
     ProcessoXML();
     ~ProcessoXML() override;
@@ -33,6 +40,7 @@ public:
     void IniciarColeta();
     QTimer *get_Timmer() const { return FoTimer.get(); }
     // One tick. Exceptions leave it; the timer's own call runs it guarded.
+    // Called directly it finishes every command file it finds.
     void ThisOnTimer(QObject *Sender);
     // Applies the work file a stopped run left, if any, without claiming new
     // command files; start-up calls it before the window takes any input.
@@ -47,6 +55,13 @@ public:
     CommandJournal *Journal() const { return FJournal; }
     void SetJournal(CommandJournal *value);
 
+    // At most this many commands reach data.cds in one save; 0, the default,
+    // leaves a slice to the turn's time alone.
+    void SetSliceRowLimit(int rows) { sliceRowLimit_ = rows; }
+    // How long a turn of the event loop may apply commands; a turn always
+    // makes some progress, at least one slice or one command file.
+    void SetTurnBudgetMs(int milliseconds) { turnBudgetMs_ = milliseconds; }
+
     TXML *Reader() const { return FoXML.get(); }
     // Commands of the work file read but not yet applied and saved.
     int PendingCount() const { return pendingCount_; }
@@ -57,25 +72,37 @@ public:
     void SetIntakeStateHandler(IntakeStateHandler handler) { FOnIntakeState = std::move(handler); }
 
 private:
-    // A command posted into the cache whose save failed.
-    struct UnsavedCommand {
+    // Commands [first, end) of a work file, posted into the cache, whose
+    // save failed.
+    struct UnsavedSlice {
         QByteArray workFile;
-        int index = 0;
+        int first = 0;
+        int end = 0;
     };
 
     static QString CacheFile();
     void ApplyWorkFile(const QString &workFile, int first, int count);
-    void ApplyRecord(const TGrava_XML &record, IntakeProgress &progress, const QString &cacheFile,
-                     const UnsavedCommand &command);
-    void SaveCommand(IntakeProgress &progress, const UnsavedCommand &command, const QString &cacheFile);
+    void StartWorkFile(const QString &workFile, int first, int count);
+    void SaveUnsavedSlice();
+    // Applies slices until the work file is done or the turn is spent, then
+    // deletes a finished work file. Drops the run when a slice fails.
+    void ContinueWorkFile();
+    void ApplySlice();
+    bool ApplyRecord(const TGrava_XML &record, bool uncertain);
+    void SaveSlice(int first, int end);
+    void FinishWorkFile();
     // Tells the operator which commands were applied or withheld without
     // knowing whether an earlier run had applied them.
-    void LogUncertainCommands(int first, int from, int to);
+    void LogUncertainCommands(int from, int to);
     // The reader's lines about files left in the folder or set aside.
     void AddNotices();
     void QueueTick();
     void RunQueuedTick();
-    void ReportedTick();
+    void QueueContinuation();
+    void RunContinuation();
+    void ContinueIntake();
+    void ReportedTick(bool continuation);
+    bool IntakeUnfinished() const;
     void SetIntakeFailure(const QString &failure);
 
     std::unique_ptr<QTimer> FoTimer;
@@ -84,9 +111,18 @@ private:
     QString FPathXML;
     LogLines *FMemoLog = nullptr;
     CommandJournal *FJournal = nullptr;
-    std::optional<UnsavedCommand> unsaved_;
+    std::optional<UnsavedSlice> unsaved_;
+    std::unique_ptr<WorkFileRun> work_;
+    TurnBudget turn_;
     int pendingCount_ = 0;
+    int sliceRowLimit_ = 0;
+    int turnBudgetMs_ = kDefaultTurnBudgetMs;
+    int filesThisPass_ = 0;
+    bool passStarted_ = false;
+    QElapsedTimer passClock_;
     bool tickQueued_ = false;
+    bool continuationQueued_ = false;
+    bool passStopped_ = false;  // the last pass left names for the next one
     QString lastTickFailure_;
     IntakeStateHandler FOnIntakeState;
 };

@@ -5,6 +5,7 @@
 #include "app/TShape.h"
 #include "app/uEmulador.h"
 #include "cache/base/Platform.h"
+#include "intake/uThreadsXML.h"
 #include "tests/support/CacheRows.h"
 #include "tests/support/CommandFiles.h"
 #include "tests/support/Child.h"
@@ -103,6 +104,8 @@ private slots:
     void closedCacheShowsTheErrorAndKeepsTheText();
     void failedSaveOnReleaseKeepsTextAndFile();
     void gateAndIntakeLastThroughAFullDisk();
+    void memosKeepTheirNewestLines_data();
+    void memosKeepTheirNewestLines();
 };
 
 void TestBarcodeCheck::outcomes_data()
@@ -346,6 +349,39 @@ void TestBarcodeCheck::gateAndIntakeLastThroughAFullDisk()
     QCOMPARE(gate.catcher->caught().size(), 1);
     QCOMPARE(CommandFiles::EntriesLeft(gate.folder), QStringList());
     Platform::SetFaultHookForTests(nullptr);
+}
+
+void TestBarcodeCheck::memosKeepTheirNewestLines_data()
+{
+    QTest::addColumn<bool>("logMemo");
+    QTest::addColumn<QStringList>("newest");  // what the window's own step adds
+    QTest::newRow("output memo, a scan") << false << CheckLines(Blocked + "0001");
+    QTest::newRow("log memo, a tick") << true << QStringList{QString()};
+}
+
+// A full memo takes the window's next lines and drops as many of its oldest.
+void TestBarcodeCheck::memosKeepTheirNewestLines()
+{
+    QFETCH(bool, logMemo);
+    QFETCH(QStringList, newest);
+    Gate gate({"0001|C"});
+    QVERIFY(gate.exposed);
+    QPlainTextEdit *memo = Child<QPlainTextEdit>(gate.window.get(), logMemo ? "Memo1" : "MmEventoSaida");
+    memo->clear();
+    QStringList old;
+    for (int line = 0; line < MemoLines::kKeptLines; ++line)
+        old.append(QStringLiteral("old %1").arg(line));
+    for (const QString &line : old)
+        MemoLines::Add(memo, line);
+
+    if (logMemo) {
+        gate.window->Collector()->ThisOnTimer(nullptr);
+    } else {
+        gate.Type("0001");
+        gate.Enter();
+    }
+
+    QCOMPARE(MemoLines::Lines(memo), old.mid(newest.size()) + newest);
 }
 
 QTEST_MAIN(TestBarcodeCheck)

@@ -4,6 +4,7 @@
 #include "cache/base/HandlerGuard.h"
 #include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
+#include "intake/IntakeProgress.h"
 #include "intake/LogLines.h"
 #include "intake/uThreadsXML.h"
 #include "tests/support/CacheRows.h"
@@ -90,8 +91,11 @@ private slots:
     void failedSaveLosesNothing_data();
     void failedSaveLosesNothing();
     void leftoverWorkFileIsApplied();
+    void recordWithoutWorkFileIsForgottenAtStart();
     void resumeAfterAStop_data();
     void resumeAfterAStop();
+    void drainsInTurnsOfTheEventLoop_data();
+    void drainsInTurnsOfTheEventLoop();
     void pendingWithoutCacheIsAnError();
     void timerTicksOnlyOnceEnabled();
     void failingTickIsReportedOnceAndTicksGoOnUnderItsBox();
@@ -149,7 +153,7 @@ void CollectorTest::appliesCommands()
 
     rig.collector.ThisOnTimer(nullptr);
 
-    QCOMPARE(saves, commands.size());
+    QCOMPARE(saves, 1);  // a work file's rows reach data.cds in one save
     QCOMPARE(CacheRows::Of(rig.cache.Table()), cacheAfter);
     QCOMPARE(CacheRows::InFile(rig.cacheFile()), cacheAfter);
     QCOMPARE(rig.collector.PendingCount(), 0);
@@ -235,29 +239,35 @@ void CollectorTest::releasedTabDoesNotComeBack()
 
 void CollectorTest::failedSaveLosesNothing_data()
 {
+    QTest::addColumn<int>("sliceRows");    // 0: the whole file in one slice
     QTest::addColumn<int>("failingSave");
     QTest::addColumn<QStringList>("savedAfterFailure");
     QTest::addColumn<QStringList>("nextFile");  // empty: no file on the next tick
     QTest::addColumn<QStringList>("cacheAfter");
 
     const QStringList allThree{"3|L", "2|C", "1|L"};
-    QTest::newRow("first save") << 1 << QStringList{} << QStringList{} << allThree;
-    QTest::newRow("second save") << 2 << QStringList{"1|L"} << QStringList{} << allThree;
-    QTest::newRow("third save") << 3 << QStringList{"2|C", "1|L"} << QStringList{} << allThree;
+    QTest::newRow("first save") << 1 << 1 << QStringList{} << QStringList{} << allThree;
+    QTest::newRow("second save") << 1 << 2 << QStringList{"1|L"} << QStringList{} << allThree;
+    QTest::newRow("third save") << 1 << 3 << QStringList{"2|C", "1|L"} << QStringList{} << allThree;
     QTest::newRow("next tick brings a newer command")
-        << 2 << QStringList{"1|L"} << QStringList{"2|L", "4|C"} << QStringList{"3|L", "4|C", "2|L", "1|L"};
+        << 1 << 2 << QStringList{"1|L"} << QStringList{"2|L", "4|C"} << QStringList{"3|L", "4|C", "2|L", "1|L"};
+    QTest::newRow("slice of two, second save") << 2 << 2 << QStringList{"2|C", "1|L"} << QStringList{} << allThree;
+    QTest::newRow("whole file, its one save") << 0 << 1 << QStringList{} << QStringList{"3|C"}
+                                              << QStringList{"3|C", "2|C", "1|L"};
 }
 
-// While data.cds cannot be written the tick stops at the failing record; the
-// record whose save failed and those after it are applied first on the next
+// While data.cds cannot be written the tick stops at the failing slice; the
+// slice whose save failed and those after it are applied first on the next
 // tick, before anything newer, so nothing is lost and order still holds.
 void CollectorTest::failedSaveLosesNothing()
 {
+    QFETCH(int, sliceRows);
     QFETCH(int, failingSave);
     QFETCH(QStringList, savedAfterFailure);
     QFETCH(QStringList, nextFile);
     QFETCH(QStringList, cacheAfter);
     Rig rig;
+    rig.collector.SetSliceRowLimit(sliceRows);
     rig.cache.Table().SaveToFile(rig.cacheFile(), dfBinary);  // the cache file the program starts with
     Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"1", "L"}, {"2", "C"}, {"3", "L"}}));
     int saves = 0;
@@ -273,9 +283,10 @@ void CollectorTest::failedSaveLosesNothing()
                  qPrintable(error.Message()));
     }
 
-    QCOMPARE(CacheRows::Of(rig.cache.Table()).size(), failingSave);  // the failing record's row is posted
+    const int posted = sliceRows == 0 ? 3 : std::min(3, failingSave * sliceRows);  // the failing slice's rows too
+    QCOMPARE(CacheRows::Of(rig.cache.Table()).size(), posted);
     QCOMPARE(CacheRows::InFile(rig.cacheFile()), savedAfterFailure);
-    QCOMPARE(rig.collector.PendingCount(), 3 - (failingSave - 1));
+    QCOMPARE(rig.collector.PendingCount(), 3 - int(savedAfterFailure.size()));
     QCOMPARE(rig.memo.lines, QStringList{});  // the log step did not run
 
     Platform::SetFaultHookForTests(nullptr);
@@ -321,6 +332,7 @@ QString CutBarcode(int index)
 void CollectorTest::resumeAfterAStop_data()
 {
     QTest::addColumn<int>("count");
+    QTest::addColumn<int>("sliceRows");    // commands per save
     QTest::addColumn<int>("failingSave");  // counted from 1; the run stops there
     QTest::addColumn<int>("tornTo");       // bytes left of the newest progress slot; -1 whole
     QTest::addColumn<bool>("cacheRestoredByHand");
@@ -330,18 +342,22 @@ void CollectorTest::resumeAfterAStop_data()
     QList<int> all;
     for (int index = 0; index < 60; ++index)
         all.append(index);
-    QTest::newRow("disk full while saving command 0") << 3 << 1 << -1 << false << QList<int>{0, 1, 2} << QString();
+    const QString uncertain = QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds.");
+    const QString blocked = QStringLiteral(" Bloqueio aplicado de novo: %1.");
+    const QString released = QStringLiteral(" Liberação não aplicada de novo, conferir na catraca: %1.");
+    QTest::newRow("disk full while saving command 0") << 3 << 1 << 1 << -1 << false << QList<int>{0, 1, 2} << QString();
     for (int tornTo : {0, 1, 100, 300, 511})
-        QTest::addRow("stopped 40 commands in, record torn to %d bytes", tornTo) << 60 << 41 << tornTo << false << all
-                                                                                << QString();
+        QTest::addRow("stopped 40 commands in, record torn to %d bytes", tornTo)
+            << 60 << 1 << 41 << tornTo << false << all << QString();
+    QTest::newRow("slices of 7, stopped in the fourth, record torn") << 60 << 7 << 4 << 100 << false << all << QString();
+    QTest::newRow("slices of 7, stopped in the fourth") << 60 << 7 << 4 << -1 << false << all << QString();
     QTest::newRow("data.cds restored by hand, next command a block")
-        << 3 << 3 << -1 << true << QList<int>{2}
-        << QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds. "
-                          "Bloqueio aplicado de novo: %1.").arg(LongCommand(2).first);
+        << 3 << 1 << 3 << -1 << true << QList<int>{2} << uncertain + blocked.arg(LongCommand(2).first);
     QTest::newRow("data.cds restored by hand, next command a release")
-        << 3 << 2 << -1 << true << QList<int>{2}
-        << QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds. "
-                          "Liberação não aplicada de novo, conferir na catraca: %1.").arg(LongCommand(1).first);
+        << 3 << 1 << 2 << -1 << true << QList<int>{2} << uncertain + released.arg(LongCommand(1).first);
+    QTest::newRow("data.cds restored by hand, a slice of both")
+        << 5 << 2 << 2 << -1 << true << QList<int>{2, 4}
+        << uncertain + blocked.arg(LongCommand(2).first) + released.arg(LongCommand(3).first);
 }
 
 // A run stopped by a failed save, as a kill right after the progress record
@@ -351,6 +367,7 @@ void CollectorTest::resumeAfterAStop_data()
 void CollectorTest::resumeAfterAStop()
 {
     QFETCH(int, count);
+    QFETCH(int, sliceRows);
     QFETCH(int, failingSave);
     QFETCH(int, tornTo);
     QFETCH(bool, cacheRestoredByHand);
@@ -360,6 +377,7 @@ void CollectorTest::resumeAfterAStop()
     for (int index = 0; index < count; ++index)
         commands.append(LongCommand(index));
     Rig stopped;
+    stopped.collector.SetSliceRowLimit(sliceRows);
     stopped.cache.Table().SaveToFile(stopped.cacheFile(), dfBinary);
     Drop(stopped.folder, QStringLiteral("a.xml"), Commands(commands));
     int saves = 0;
@@ -376,7 +394,9 @@ void CollectorTest::resumeAfterAStop()
                                     WorkFilePath(stopped.folder) + QStringLiteral(".progress.b")}) {
             QFile file(slot);
             QVERIFY(file.open(QIODevice::ReadWrite));
-            if (file.readAll().contains("\n" + QByteArray::number(failingSave - 1) + "\n"))
+            const int first = (failingSave - 1) * sliceRows;
+            const QByteArray range = "\n" + QByteArray::number(first) + "\n" + QByteArray::number(first + sliceRows) + "\n";
+            if (file.readAll().contains(range))
                 QVERIFY(file.resize(tornTo));
         }
     }
@@ -401,6 +421,69 @@ void CollectorTest::resumeAfterAStop()
     QCOMPARE(rows, expected);
     QCOMPARE(memo.lines.filter(QStringLiteral("Retomada")), logged.isEmpty() ? QStringList{} : QStringList{logged});
     QVERIFY(QDir(stopped.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// A stop between the work file's deletion and its record's leaves a record
+// naming a work file that is gone; a command file of the same content and
+// time dropped later must still be applied whole.
+void CollectorTest::recordWithoutWorkFileIsForgottenAtStart()
+{
+    Rig rig;
+    const QString dropped = Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"R1", "C"}, {"R2", "L"}}));
+    IntakeProgress(WorkFilePath(rig.folder) + QStringLiteral(".progress"))
+        .Record(IntakeProgress::WorkFileIdentity(dropped), 2, 2, "settled", "settled");
+
+    rig.collector.RetomaTrabalho();
+    rig.collector.ThisOnTimer(nullptr);
+
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), (QStringList{"R2|L", "R1|C"}));
+    QVERIFY(QDir(rig.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+void CollectorTest::drainsInTurnsOfTheEventLoop_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("rowsPerFile");
+    QTest::newRow("a backlog of one-row files") << 120 << 1;
+    QTest::newRow("one large file") << 1 << 3000;
+    QTest::newRow("a backlog of large files") << 3 << 700;
+}
+
+// Driven by its timer with turns that end after every slice, the collector
+// leaves the event loop free between slices and between command files, and
+// every command still reaches data.cds exactly once, in order.
+void CollectorTest::drainsInTurnsOfTheEventLoop()
+{
+    QFETCH(int, files);
+    QFETCH(int, rowsPerFile);
+    Rig rig;
+    rig.collector.SetTurnBudgetMs(0);
+    QStringList expected;
+    for (int file = 0; file < files; ++file) {
+        QList<Command> commands;
+        for (int row = 0; row < rowsPerFile; ++row) {
+            const int index = file * rowsPerFile + row;
+            commands.append({QStringLiteral("T%1").arg(index, 6, 10, QLatin1Char('0')), index % 3 ? "C" : "L"});
+            expected.append(commands.last().first + QLatin1Char('|') + commands.last().second);
+        }
+        Drop(rig.folder, QStringLiteral("f%1.xml").arg(file, 4, 10, QLatin1Char('0')), Commands(commands));
+    }
+    int turnsWhileDraining = 0;
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, [&] {
+        const int applied = rig.cache.Table().RecordCount();
+        turnsWhileDraining += applied > 0 && applied < files * rowsPerFile;
+    });
+    probe.start(0);
+    rig.collector.get_Timmer()->start();
+
+    QTRY_VERIFY_WITH_TIMEOUT(EntriesLeft(rig.folder).isEmpty() && !QFile::exists(WorkFilePath(rig.folder)), 120000);
+    QVERIFY(turnsWhileDraining > 0);
+    QStringList rows = CacheRows::InFile(rig.cacheFile());
+    rows.sort();
+    QCOMPARE(rows, expected);
+    QCOMPARE(rig.collector.PendingCount(), 0);
+    QVERIFY(QDir(rig.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 void CollectorTest::pendingWithoutCacheIsAnError()

@@ -85,10 +85,11 @@ void TestEndToEnd::commandFileReachesDataCds()
 
 void TestEndToEnd::resumesAStoppedWorkFile_data()
 {
-    QTest::addColumn<int>("failingSave");  // counted from 1: the run stops while saving that command
+    QTest::addColumn<int>("sliceRows");    // commands per save of the stopped run
+    QTest::addColumn<int>("failingSave");  // counted from 1: the run stops while saving that slice
     QTest::addColumn<int>("tornTo");       // bytes left of the newest progress slot; -1 whole
-    QTest::newRow("disk full while saving command 0") << 1 << -1;
-    QTest::newRow("stopped 40 commands in, record torn") << 41 << 211;
+    QTest::newRow("disk full while saving the whole file") << 0 << 1 << -1;
+    QTest::newRow("stopped 35 commands in, record torn") << 7 << 6 << 211;
 }
 
 // A run of 300 commands stops as a kill right after a progress record leaves
@@ -96,6 +97,7 @@ void TestEndToEnd::resumesAStoppedWorkFile_data()
 // than the column, so a command applied twice would leave a second row.
 void TestEndToEnd::resumesAStoppedWorkFile()
 {
+    QFETCH(int, sliceRows);
     QFETCH(int, failingSave);
     QFETCH(int, tornTo);
     ProgramFolderFixture folder;
@@ -113,6 +115,7 @@ void TestEndToEnd::resumesAStoppedWorkFile()
         ReleaseCache cache;
         cache.Table().LoadFromFile(folder.file(QStringLiteral("data.cds")));
         ProcessoXML stopped;
+        stopped.SetSliceRowLimit(sliceRows);
         stopped.SetFonte_Dados(&cache.Table());
         stopped.IniciarColeta();
         CommandFiles::Drop(folder, QStringLiteral("a.xml"), CommandFiles::Commands(commands));
@@ -130,7 +133,8 @@ void TestEndToEnd::resumesAStoppedWorkFile()
         for (const QString &slot : {workFile + QStringLiteral(".progress.a"), workFile + QStringLiteral(".progress.b")}) {
             QFile file(slot);
             QVERIFY(file.open(QIODevice::ReadWrite));
-            if (file.readAll().contains("\n" + QByteArray::number(failingSave - 1) + "\n"))
+            const int first = (failingSave - 1) * sliceRows;
+            if (file.readAll().contains("\n" + QByteArray::number(first) + "\n" + QByteArray::number(first + sliceRows) + "\n"))
                 QVERIFY(file.resize(tornTo));
         }
     }

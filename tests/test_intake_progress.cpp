@@ -86,8 +86,8 @@ void IntakeProgressTest::resumesAtTheRightCommand()
 
     IntakeProgress progress(folder.file(QStringLiteral("XMLwork.progress")));
     if (recorded) {
-        progress.Record(WorkFile, 6, QByteArrayLiteral("older"), IntakeProgress::CacheDigest(cacheFile));
-        progress.Record(WorkFile, 7, IntakeProgress::CacheDigest(cacheFile), IntakeProgress::DigestOf(saved));
+        progress.Record(WorkFile, 6, 7, QByteArrayLiteral("older"), IntakeProgress::CacheDigest(cacheFile));
+        progress.Record(WorkFile, 7, 8, IntakeProgress::CacheDigest(cacheFile), IntakeProgress::DigestOf(saved));
     }
     if (bothSlotsSpoiled) {
         for (int slot = 0; slot < 2; ++slot) {
@@ -139,16 +139,16 @@ void IntakeProgressTest::tornSlotFallsBackToTheOther()
     const int index = firstRecord ? 0 : 40;
     if (!firstRecord) {
         IntakeProgress earlier(progressFile);
-        earlier.Record(OtherWorkFile, 3, "x", "y");  // left by an earlier work file, outnumbered
-        earlier.Record(WorkFile, 38, "d38", "d39");
-        IntakeProgress(progressFile).Record(WorkFile, 39, "d39", IntakeProgress::DigestOf("d40 as a table"));
+        earlier.Record(OtherWorkFile, 3, 4, "x", "y");  // left by an earlier work file, outnumbered
+        earlier.Record(WorkFile, 38, 39, "d38", "d39");
+        IntakeProgress(progressFile).Record(WorkFile, 39, 40, "d39", IntakeProgress::DigestOf("d40 as a table"));
     }
     folder.write(QStringLiteral("data.cds"), "d40 as a table");
     const QByteArray before = IntakeProgress::CacheDigest(cacheFile);
     QList<QByteArray> slotsBefore;
     for (int slot = 0; slot < 2; ++slot)
         slotsBefore.append(folder.read(QFileInfo(IntakeProgress(progressFile).SlotFile(slot)).fileName()));
-    IntakeProgress(progressFile).Record(WorkFile, index, before, IntakeProgress::DigestOf("d41 as a table"));
+    IntakeProgress(progressFile).Record(WorkFile, index, index + 1, before, IntakeProgress::DigestOf("d41 as a table"));
     // The slot the record went to: the one that changed.
     const QString firstSlot = QFileInfo(IntakeProgress(progressFile).SlotFile(0)).fileName();
     const int written = folder.read(firstSlot) != slotsBefore.at(0) ? 0 : 1;
@@ -177,9 +177,9 @@ void IntakeProgressTest::laterRecordReplacesEarlierWhole()
     const QByteArray now = IntakeProgress::CacheDigest(cacheFile);
     IntakeProgress progress(folder.file(QStringLiteral("XMLwork.progress")));
     const QByteArray longIdentity = QByteArray(300, 'f') + "-1700000000000";
-    progress.Record(longIdentity, 123456, now, "after");
-    progress.Record(WorkFile, 1, "before", now);
-    progress.Record(WorkFile, 2, now, "after");
+    progress.Record(longIdentity, 123456, 123457, now, "after");
+    progress.Record(WorkFile, 1, 2, "before", now);
+    progress.Record(WorkFile, 2, 3, now, "after");
     QCOMPARE(progress.ResumeAt(WorkFile, cacheFile).next, 2);
     QCOMPARE(progress.ResumeAt(longIdentity, cacheFile).next, 0);
     progress.Clear();

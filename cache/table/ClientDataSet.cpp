@@ -617,7 +617,8 @@ void TClientDataSet::AssignCellText(TField *field, const QString &text)
         throw TableError(QStringLiteral("Field '%1' not found").arg(field->FieldName()));
     pending_[column] = field->CellFrom(text);
     modified_ = true;
-    NotifySources([field](TDataSource *source) { source->NotifyRecordChanged(field); });
+    if (controlsDisabled_ == 0)
+        NotifySources([field](TDataSource *source) { source->NotifyRecordChanged(field); });
 }
 
 // --- views -------------------------------------------------------------------
@@ -675,23 +676,37 @@ void TClientDataSet::NotifySources(Call call) const
     }
 }
 
+void TClientDataSet::EnableControls()
+{
+    if (controlsDisabled_ > 0 && --controlsDisabled_ == 0)
+        NotifyDataSetChanged();
+}
+
 void TClientDataSet::NotifyActiveChanged() const
 {
+    if (controlsDisabled_ > 0)
+        return;
     NotifySources([](TDataSource *source) { source->NotifyActiveChanged(); });
 }
 
 void TClientDataSet::NotifyDataSetChanged() const
 {
+    if (controlsDisabled_ > 0)
+        return;
     NotifySources([](TDataSource *source) { source->NotifyDataSetChanged(); });
 }
 
 void TClientDataSet::NotifyScrolled() const
 {
+    if (controlsDisabled_ > 0)
+        return;
     NotifySources([](TDataSource *source) { source->NotifyDataSetScrolled(); });
 }
 
 void TClientDataSet::NotifyEditingChanged() const
 {
+    if (controlsDisabled_ > 0)
+        return;
     NotifySources([](TDataSource *source) { source->NotifyEditingChanged(); });
 }
 

@@ -82,6 +82,13 @@ public:
     void Delete();
     void CheckBrowseMode();
 
+    // Views hear of no change until the matching EnableControls, which then
+    // tells them the table changed: for many changes in a row, which would
+    // otherwise make every view catch up after each one. Data-aware edits
+    // are still asked for their text before a post.
+    void DisableControls() { ++controlsDisabled_; }
+    void EnableControls();
+
     TField *FieldByName(const QString &fieldName) const;
     TField *FindField(const QString &fieldName) const;  // nullptr when unknown
     int FieldCount() const;
@@ -192,6 +199,7 @@ private:
     std::vector<Cell> pending_;
 
     QList<TDataSource *> dataSources_;
+    int controlsDisabled_ = 0;
 
     QString lastKeyFields_;
     std::vector<TField *> lastKeyFieldList_;

@@ -117,6 +117,24 @@ QList<CommandFile> Burst(QRandomGenerator &random, int first)
     return files;
 }
 
+QList<CommandFile> LargeFiles(QRandomGenerator &random, int first)
+{
+    QList<CommandFile> files;
+    const int fileCount = 2 + int(random.bounded(2));
+    int number = first;
+    for (int index = 0; index < fileCount; ++index) {
+        CommandFile file;
+        file.name = FileName(number + 1);
+        const int commands = 1500 + int(random.bounded(2501));
+        for (int command = 0; command < commands; ++command) {
+            ++number;
+            file.commands.append({Barcode(number), EventFor(number)});
+        }
+        files.append(file);
+    }
+    return files;
+}
+
 QList<CommandFile> Sequence(int count, int first)
 {
     QList<CommandFile> files;

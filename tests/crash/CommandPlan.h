@@ -36,6 +36,9 @@ namespace CommandPlan {
 
 // Files of one to three commands each, numbered from first on.
 QList<CommandFile> Burst(QRandomGenerator &random, int first);
+// Two or three large files of 1,500 to 4,000 commands each, numbered from
+// first on: the collector applies each in several slices.
+QList<CommandFile> LargeFiles(QRandomGenerator &random, int first);
 // count files of one command each, the first numbered first.
 QList<CommandFile> Sequence(int count, int first);
 int CountCommands(const QList<CommandFile> &files);

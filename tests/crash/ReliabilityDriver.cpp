@@ -1,8 +1,10 @@
 // Drives the real program from outside, as the till's machine would:
 //
 //   reliability_driver crash  <Emulador> <trials> [seed]
-//       Each trial starts the program in a fresh folder, drops a burst of
-//       command files, kills the program with SIGKILL at a random moment,
+//       Each trial starts the program in a fresh folder, drops command files
+//       (in turn a burst of small files, two or three large files that are
+//       applied in several slices, or a backlog of 400 one-command files),
+//       kills the program with SIGKILL at a random moment,
 //       checks that data.cds still loads, restarts the program, lets it drain
 //       the folder and compares data.cds with the expected table. When the
 //       kill left a work file, every other such trial first restarts the
@@ -100,38 +102,69 @@ bool KillDuringStartupResume(const ProgramFolder &folder, QRandomGenerator &rand
     return wrote;
 }
 
-// Kill times are spread over the whole life of a burst: from before the
+enum class Load { Burst, LargeFiles, Backlog };
+constexpr int kLoads = 3;
+constexpr int kBacklogFiles = 400;
+
+const char *NameOf(Load load)
+{
+    switch (load) {
+    case Load::Burst:
+        return "a burst of small files";
+    case Load::LargeFiles:
+        return "large files";
+    case Load::Backlog:
+        return "a backlog of one-command files";
+    }
+    return "";
+}
+
+QList<CommandFile> FilesFor(Load load, QRandomGenerator &random, int first)
+{
+    switch (load) {
+    case Load::Burst:
+        return CommandPlan::Burst(random, first);
+    case Load::LargeFiles:
+        return CommandPlan::LargeFiles(random, first);
+    case Load::Backlog:
+        return CommandPlan::Sequence(kBacklogFiles, first + 1);
+    }
+    return {};
+}
+
+// Kill times are spread over the whole life of a load: from before the
 // program is up to just after its last save, as measured by a run without a
-// kill. Most of that time the program waits for its first tick; the work of
-// the tick itself is the last few hundred milliseconds, so two kills in
-// three are aimed there.
+// kill. Much of that time the program waits for its first tick; the work of
+// the ticks themselves comes after, so two kills in three are aimed there.
 int CrashTrials(const QString &program, int trials, quint32 seed)
 {
     QRandomGenerator random(seed);
     std::printf("crash test: %d trials, seed %u\n", trials, seed);
-    qint64 drainMs = 0;
-    {
+    qint64 drainMs[kLoads] = {};
+    for (int load = 0; load < kLoads; ++load) {
         ProgramFolder folder(program);
-        const QList<CommandFile> burst = CommandPlan::Burst(random, 0);
+        const QList<CommandFile> files = FilesFor(Load(load), random, 0);
         ProgramRun run(folder);
         QElapsedTimer clock;
         clock.start();
-        CommandPlan::DropAll(folder.CommandFolder(), burst, WriteStyle::WellBehaved);
-        if (!folder.WaitDrained(CommandPlan::CountCommands(burst), 60000, false)) {
-            std::printf("calibration: the program did not drain the burst\n");
+        CommandPlan::DropAll(folder.CommandFolder(), files, WriteStyle::WellBehaved);
+        if (!folder.WaitDrained(CommandPlan::CountCommands(files), 120000, false)) {
+            std::printf("calibration: the program did not drain %s\n", NameOf(Load(load)));
             return 1;
         }
-        drainMs = clock.elapsed();
+        drainMs[load] = clock.elapsed();
+        std::printf("%s drains in about %lld ms\n", NameOf(Load(load)), static_cast<long long>(drainMs[load]));
     }
-    std::printf("a burst drains in about %lld ms\n", static_cast<long long>(drainMs));
 
     Tally tally;
     for (int trial = 1; trial <= trials; ++trial) {
         ProgramFolder folder(program);
-        const QList<CommandFile> burst = CommandPlan::Burst(random, trial * 1000);
+        const Load load = Load(trial % kLoads);
+        const QList<CommandFile> burst = FilesFor(load, random, trial * 10000);
         const int tickMs = 1000;
-        const int killAtMs = random.bounded(3) == 0 ? int(random.bounded(int(drainMs + 100)))
-                                                    : tickMs + int(random.bounded(int(std::max<qint64>(drainMs - tickMs, 50) + 100)));
+        const qint64 loadMs = drainMs[int(load)];
+        const int killAtMs = random.bounded(3) == 0 ? int(random.bounded(int(loadMs + 100)))
+                                                    : tickMs + int(random.bounded(int(std::max<qint64>(loadMs - tickMs, 50) + 100)));
         {
             ProgramRun run(folder);
             CommandPlan::DropAll(folder.CommandFolder(), burst, WriteStyle::WellBehaved);
@@ -147,7 +180,7 @@ int CrashTrials(const QString &program, int trials, quint32 seed)
         bool drained = false;
         {
             ProgramRun run(folder);
-            drained = folder.WaitDrained(CommandPlan::CountCommands(burst), 60000);
+            drained = folder.WaitDrained(CommandPlan::CountCommands(burst), 120000);
         }
         const Comparison comparison = CommandPlan::Compare(burst, folder.CacheRows());
         ++tally.trials;
@@ -157,7 +190,7 @@ int CrashTrials(const QString &program, int trials, quint32 seed)
         const bool good = loadable && drained && comparison.Clean();
         if (!good) {
             ++tally.failedTrials;
-            std::printf("trial %d (kill at %d ms): loadable %d, drained %d, %s; folder kept: %s\n", trial, killAtMs,
+            std::printf("trial %d (%s, kill at %d ms): loadable %d, drained %d, %s; folder kept: %s\n", trial, NameOf(load), killAtMs,
                         int(loadable), int(drained), qPrintable(comparison.Describe()), qPrintable(folder.Keep()));
         } else if (trial % 20 == 0) {
             std::printf("trial %d: ok (%d commands so far)\n", trial, tally.commands);

@@ -294,8 +294,13 @@ QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
             continue;
         if (!name.endsWith(suffix, Qt::CaseInsensitive))
             continue;
+        // Most file systems tell the kind in the entry itself; an entry that
+        // does not say is looked at without following a link.
+        if (entry->d_type == DT_DIR)
+            continue;
         struct stat status {};
-        if (::lstat(Encoded(folder + name).constData(), &status) == 0 && !S_ISDIR(status.st_mode))
+        if (entry->d_type != DT_UNKNOWN
+            || (::lstat(Encoded(folder + name).constData(), &status) == 0 && !S_ISDIR(status.st_mode)))
             names.append(name);
     }
     ::closedir(directory);

@@ -1,0 +1,95 @@
+#include "BenchPlan.h"
+#include "FloorIo.h"
+#include "GateRig.h"
+
+#include "app/uEmulador.h"
+#include "cache/base/Platform.h"
+
+#include <QFileInfo>
+
+// Drain: a backlog of command files dropped at once, taken by the real
+// window's collector in its event loop, from its first tick until the folder
+// is empty; the floor is as many durable whole-table saves, back to back, as
+// the drain made, of a table that grows as the drain's did.
+namespace {
+
+struct Drained {
+    double seconds = 0;
+    int saves = 0;
+    QByteArray table;  // data.cds once drained
+};
+
+Drained Drain(const Backlog &backlog)
+{
+    GateRig rig;
+    DropBacklog(rig.Folder(), backlog);
+    int saves = 0;
+    Platform::SetFaultHookForTests([&saves](Platform::FileOperation operation, const QString &path) {
+        saves += operation == Platform::FileOperation::Rename
+                 && QFileInfo(path).fileName().startsWith(QStringLiteral(".data.cds."));
+        return false;
+    });
+    Drained drained;
+    try {
+        rig.Start();
+        drained.seconds = rig.DrainSeconds();
+    } catch (...) {
+        Platform::SetFaultHookForTests(nullptr);
+        throw;
+    }
+    Platform::SetFaultHookForTests(nullptr);
+    drained.saves = saves;
+    drained.table = rig.Window().cdsEmulador.SaveToBytes(dfBinary);
+    if (rig.Window().cdsEmulador.RecordCount() != backlog.Rows())
+        throw std::runtime_error("the drain did not apply every command once");
+    return drained;
+}
+
+// Save i of n writes the first (i + 1) / n of the final table's bytes.
+double FloorSeconds(const Drained &drained)
+{
+    BenchFolder folder;
+    const QString target = folder.File(QStringLiteral("data.cds"));
+    const qsizetype size = drained.table.size();
+    return BenchPlan::Timed([&] {
+        for (int save = 0; save < drained.saves; ++save)
+            FloorIo::WriteFlushRenameFlushFolder(target, drained.table.left(size * (save + 1) / drained.saves));
+    });
+}
+
+void DrainLoop(benchmark::State &state, const Backlog &backlog)
+{
+    // The floor follows the drain: it needs the drain's number of saves.
+    double ours = 0, floor = 0, saves = 0;
+    for (auto _ : state) {
+        const Drained drained = Drain(backlog);
+        const double floorSeconds = FloorSeconds(drained);
+        ours += drained.seconds;
+        floor += floorSeconds;
+        saves += drained.saves;
+        state.SetIterationTime(drained.seconds + floorSeconds);
+    }
+    const double iterations = static_cast<double>(state.iterations());
+    state.counters["ours_s"] = ours / iterations;
+    state.counters["floor_s"] = floor / iterations;
+    state.counters["saves"] = saves / iterations;
+}
+
+}  // namespace
+
+void RegisterDrainBenchmarks()
+{
+    for (const Backlog &backlog : Backlogs()) {
+        BenchPlan::Comparison comparison;
+        comparison.scenario = "drain";
+        comparison.size = backlog.label;
+        comparison.oursName = "drain/" + std::to_string(backlog.files) + "x" + std::to_string(backlog.rowsPerFile);
+        comparison.anchorName = comparison.oursName;
+        comparison.counter = "floor_s";
+        comparison.goal = 1.5;
+        comparison.metric = BenchPlan::Metric::Interleaved;
+        auto *benchmark = BenchPlan::RegisterInterleaved(
+            comparison, [backlog](benchmark::State &state) { DrainLoop(state, backlog); });
+        benchmark->Iterations(1)->Unit(benchmark::kSecond);
+    }
+}
