@@ -5,6 +5,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+namespace Catraca {
+
 namespace MemoLines {
 
 void Add(QPlainTextEdit *memo, const QString &line)
@@ -35,3 +37,5 @@ void MemoLogLines::Add(const QString &line)
     if (memo_)
         MemoLines::Add(memo_, line);
 }
+
+}  // namespace Catraca

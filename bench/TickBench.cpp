@@ -10,6 +10,8 @@
 
 #include <QDir>
 
+namespace Catraca {
+
 // Tick: the collector applies K command records to an N-row cache, saving the
 // whole cache after every record; the anchor makes the same K changes in
 // SQLite, one durable transaction each.
@@ -123,3 +125,5 @@ void RegisterTickBenchmarks()
         }
     }
 }
+
+}  // namespace Catraca

@@ -14,12 +14,16 @@
 
 #include <cstring>
 
+using namespace Catraca;
+
+namespace Catraca {
 void RegisterLookupBenchmarks();
 void RegisterSaveLoadBenchmarks();
 void RegisterCommandFileBenchmarks();
 void RegisterTickBenchmarks();
 void RegisterJournalBenchmarks();
 void RegisterStartupBenchmarks();
+}  // namespace Catraca
 
 namespace {
 

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <algorithm>
 
+namespace Catraca {
+
 ProcessoXML::ProcessoXML()
 {
     Execute();
@@ -244,3 +246,5 @@ void ProcessoXML::SaveCommand(IntakeProgress &progress, const UnsavedCommand &co
                     IntakeProgress::DigestOf(table));
     Platform::WriteFileDurably(cacheFile, table);
 }
+
+}  // namespace Catraca

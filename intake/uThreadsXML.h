@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+namespace Catraca {
+
 class IntakeProgress;
 class TClientDataSet;
 
@@ -90,3 +92,5 @@ private:
     QString lastTickFailure_;
     IntakeStateHandler FOnIntakeState;
 };
+
+}  // namespace Catraca

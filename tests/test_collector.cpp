@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QtTest>
 
+using namespace Catraca;
+
 using namespace CommandFiles;
 
 namespace {

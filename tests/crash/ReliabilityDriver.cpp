@@ -30,6 +30,8 @@
 #include <algorithm>
 #include <cstdio>
 
+using namespace Catraca;
+
 namespace {
 
 int Usage()

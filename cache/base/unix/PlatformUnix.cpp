@@ -14,6 +14,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+namespace Catraca {
+
 namespace Platform::Native {
 
 using Detail::FaultInjected;
@@ -396,3 +398,5 @@ qint64 FileSize(const QString &path)
 }
 
 }  // namespace Platform
+
+}  // namespace Catraca
