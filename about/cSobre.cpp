@@ -4,6 +4,8 @@
 
 #include <memory>
 
+namespace Catraca {
+
 TSobre::TSobre(QObject *owner)
     : QObject(owner)
 {
@@ -15,3 +17,5 @@ void TSobre::ExecutaAutor()
     window->ShowAuthor(*this);
     window->exec();
 }
+
+}  // namespace Catraca

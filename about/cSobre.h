@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+namespace Catraca {
+
 // Holds the author's data and shows it in the About window. The owner
 // destroys it with itself.
 class TSobre : public QObject {
@@ -34,3 +36,5 @@ private:
     QString FAutor_email;
     QString FEmpresa;
 };
+
+}  // namespace Catraca

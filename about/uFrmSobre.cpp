@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QScreen>
 
+namespace Catraca {
+
 namespace {
 
 // Where the window's font is missing, the nearest monospaced one stands in.
@@ -47,3 +49,5 @@ void T_FrmAutor::ShowAuthor(const TSobre &author)
     ui->_editTelefone->setText(author.Autor_telefone());
     ui->_editEmpresa->setText(author.Empresa());
 }
+
+}  // namespace Catraca

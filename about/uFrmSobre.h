@@ -3,11 +3,14 @@
 #include <QDialog>
 #include <memory>
 
-class TSobre;
-
 namespace Ui {
 class T_FrmAutor;
 }
+
+namespace Catraca {
+
+class TSobre;
+
 
 // The About window: the author's name, e-mail address, telephone number and
 // company in read-only boxes. It has no button of its own; it is closed from
@@ -25,3 +28,5 @@ private:
     // Built from the layout file; the generated class stays in the source.
     std::unique_ptr<Ui::T_FrmAutor> ui;
 };
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QtGlobal>
 
+namespace Catraca {
+
 // Colours as the window framework stores them: 0x00BBGGRR, blue in the high
 // byte, red in the low one.
 using TColor = quint32;
@@ -16,3 +18,5 @@ inline QColor ToQColor(TColor color)
 {
     return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
 }
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QtGlobal>
 
+namespace Catraca {
+
 namespace ErrorBox {
 
 namespace {
@@ -78,3 +80,5 @@ void Install()
 }
 
 }  // namespace ErrorBox
+
+}  // namespace Catraca

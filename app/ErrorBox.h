@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace Catraca {
+
 // The error message box that every exception escaping a handler ends in.
 namespace ErrorBox {
 
@@ -31,3 +33,5 @@ void Install();
 void Report(const QString &message, HandlerGuard::Source source);
 
 }  // namespace ErrorBox
+
+}  // namespace Catraca

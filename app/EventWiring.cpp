@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <utility>
 
+namespace Catraca {
+
 namespace EventWiring {
 
 namespace {
@@ -74,3 +76,5 @@ void OnClick(QAbstractButton *button, SenderHandler handler)
 }
 
 }  // namespace EventWiring
+
+}  // namespace Catraca

@@ -7,6 +7,8 @@
 class QAbstractButton;
 class QWidget;
 
+namespace Catraca {
+
 // Ties a widget's events to the window's handlers. Every handler runs inside
 // HandlerGuard, so an exception is shown in the error box and never crosses
 // the toolkit's own code.
@@ -27,3 +29,5 @@ void OnShow(QWidget *widget, SenderHandler handler);
 void OnClick(QAbstractButton *button, SenderHandler handler);
 
 }  // namespace EventWiring
+
+}  // namespace Catraca

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <map>
 
+namespace Catraca {
+
 namespace GatePicture {
 
 namespace {
@@ -219,3 +221,5 @@ QIcon ProgramIcon()
 }
 
 }  // namespace GatePicture
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QImage>
 
+namespace Catraca {
+
 // The program's own artwork, drawn in code so that it needs no image files.
 namespace GatePicture {
 
@@ -15,3 +17,5 @@ QImage GatePost();
 QIcon ProgramIcon();
 
 }  // namespace GatePicture
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+namespace Catraca {
+
 namespace MemoLines {
 
 // Every line ends in a line break, so the memo has one block more than lines:
@@ -42,3 +44,5 @@ void MemoLogLines::Add(const QString &line)
     if (memo_)
         MemoLines::Add(memo_, line);
 }
+
+}  // namespace Catraca

@@ -7,6 +7,8 @@
 
 class QPlainTextEdit;
 
+namespace Catraca {
+
 // A memo's text as a list of lines, each ended by a line break, so that
 // adding an empty line adds a visible line too.
 namespace MemoLines {
@@ -38,3 +40,5 @@ public:
 private:
     QPlainTextEdit *memo_;
 };
+
+}  // namespace Catraca

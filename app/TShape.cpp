@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPen>
 
+namespace Catraca {
+
 TShape::TShape(QWidget *parent)
     : QWidget(parent)
 {
@@ -27,3 +29,5 @@ void TShape::paintEvent(QPaintEvent *)
     // The pen runs along the inside of the bounds, as a one-pixel frame.
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+namespace Catraca {
+
 // The status lamp: a rectangle filled with a solid brush and outlined by a
 // black pen one pixel wide. It takes no focus and no input.
 class TShape : public QWidget {
@@ -22,3 +24,5 @@ protected:
 private:
     TColor brushColor_ = clSilver;
 };
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <memory>
 
+namespace Catraca {
+
 namespace TickHold {
 
 void DuringDeleteQuestion(TDBGrid *grid, std::function<QTimer *()> timer)
@@ -25,3 +27,5 @@ void DuringDeleteQuestion(TDBGrid *grid, std::function<QTimer *()> timer)
 }
 
 }  // namespace TickHold
+
+}  // namespace Catraca

@@ -3,6 +3,9 @@
 #include <functional>
 
 class QTimer;
+
+namespace Catraca {
+
 class TDBGrid;
 
 // Holds a timer while the grid asks "Delete record?". Ticks that arrive
@@ -15,3 +18,5 @@ namespace TickHold {
 void DuringDeleteQuestion(TDBGrid *grid, std::function<QTimer *()> timer);
 
 }  // namespace TickHold
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+using namespace Catraca;
+
 int main(int, char *argv[])
 {
     // The program takes no arguments: only the program's name reaches the

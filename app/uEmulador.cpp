@@ -19,6 +19,8 @@
 #include <QTime>
 #include <QTimer>
 
+namespace Catraca {
+
 namespace {
 
 const QString kSeparator = QStringLiteral("===============================");
@@ -248,3 +250,5 @@ void T_FrmEmulador::Button2Click(QObject *)
         cdsEmulador.SaveToFile(path, dfBinary);
     }
 }
+
+}  // namespace Catraca

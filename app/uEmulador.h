@@ -10,12 +10,15 @@
 #include <QWidget>
 #include <memory>
 
-class ProcessoXML;
-class TSobre;
-
 namespace Ui {
 class T_FrmEmulador;
 }
+
+namespace Catraca {
+
+class ProcessoXML;
+class TSobre;
+
 
 // The operator's console of the gate: barcode check, lamp, output memo, the
 // log of command files and the release cache. Building it opens the cache on
@@ -78,3 +81,5 @@ private:
     // log memo once they are gone.
     std::unique_ptr<ProcessoXML> EmuladorFoXML;
 };
+
+}  // namespace Catraca

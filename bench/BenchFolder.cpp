@@ -6,6 +6,8 @@
 #include <QFile>
 #include <stdexcept>
 
+namespace Catraca {
+
 BenchFolder::BenchFolder()
 {
     if (!dir_.isValid())
@@ -28,3 +30,5 @@ void BenchFolder::Write(const QString &name, const QByteArray &bytes) const
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + File(name).toStdString());
 }
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+namespace Catraca {
+
 // A fresh folder that stands for the program's folder (data.cds and the
 // command folder XML live in it) for as long as the object lives.
 class BenchFolder {
@@ -20,3 +22,5 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <exception>
 #include <utility>
 
+namespace Catraca {
+
 namespace BenchPlan {
 namespace {
 
@@ -99,3 +101,5 @@ void Guarded(benchmark::State &state, const Body &body)
 }
 
 }  // namespace BenchPlan
+
+}  // namespace Catraca

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace Catraca {
+
 // What the summary compares: for every scenario and size, the measurement of
 // our code and of its anchor, taken in the same run, and the goal for their
 // ratio (ours / anchor).
@@ -79,3 +81,5 @@ std::string Grouped(long long number);
 void Guarded(benchmark::State &state, const Body &body);
 
 }  // namespace BenchPlan
+
+}  // namespace Catraca

@@ -6,6 +6,8 @@
 
 #include <stdexcept>
 
+namespace Catraca {
+
 namespace CacheFixtures {
 namespace {
 
@@ -95,3 +97,5 @@ QByteArray CommandFileXml(const std::vector<Command> &commands)
 }
 
 }  // namespace CacheFixtures
+
+}  // namespace Catraca

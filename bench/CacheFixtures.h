@@ -6,6 +6,8 @@
 #include <QString>
 #include <vector>
 
+namespace Catraca {
+
 // The data every scenario works on: a release cache of N tabs, each with a
 // barcode of the full column width, and command records for some of them.
 namespace CacheFixtures {
@@ -37,3 +39,5 @@ std::vector<Command> CommandsFor(int count, int rows, const QString &event);
 QByteArray CommandFileXml(const std::vector<Command> &commands);
 
 }  // namespace CacheFixtures
+
+}  // namespace Catraca

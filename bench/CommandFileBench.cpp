@@ -8,6 +8,8 @@
 
 #include <QXmlStreamReader>
 
+namespace Catraca {
+
 // Command file: the reader loads each claimed command file, an XML packet,
 // into its private table; the floor is a bare token scan of the same bytes.
 namespace {
@@ -84,3 +86,5 @@ void RegisterCommandFileBenchmarks()
         }
     }
 }
+
+}  // namespace Catraca

@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+namespace Catraca {
+
 // Drain: a backlog of command files dropped at once, taken by the real
 // window's collector in its event loop, from its first tick until the folder
 // is empty; the floor is as many durable whole-table saves, back to back, as
@@ -93,3 +95,5 @@ void RegisterDrainBenchmarks()
         benchmark->Iterations(1)->Unit(benchmark::kSecond);
     }
 }
+
+}  // namespace Catraca

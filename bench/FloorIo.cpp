@@ -13,6 +13,8 @@
 #include <unistd.h>
 #endif
 
+namespace Catraca {
+
 namespace FloorIo {
 namespace {
 
@@ -107,3 +109,5 @@ QByteArray ReadAll(const QString &path)
 #endif
 
 }  // namespace FloorIo
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Catraca {
+
 // The physical floors of the save and load scenarios: what the operating
 // system needs at the least to put bytes durably in a file, or to read them,
 // with no table, no packet and no error messages around it.
@@ -20,3 +22,5 @@ void WriteFlushRenameFlushFolder(const QString &target, const QByteArray &bytes)
 QByteArray ReadAll(const QString &path);
 
 }  // namespace FloorIo
+
+}  // namespace Catraca

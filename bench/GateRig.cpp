@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <stdexcept>
 
+namespace Catraca {
+
 GateRig::GateRig()
 {
     folder_.Write(QStringLiteral("data.cds"), QByteArray());
@@ -73,3 +75,5 @@ void DropBacklog(const BenchFolder &folder, const Backlog &backlog)
                      CacheFixtures::CommandFileXml(commands));
     }
 }
+
+}  // namespace Catraca

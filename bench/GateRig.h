@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace Catraca {
+
 class T_FrmEmulador;
 
 // The real gate window in a fresh program folder (with an empty data.cds),
@@ -49,3 +51,5 @@ QString BacklogBarcode(int index);
 
 // Writes the backlog's command files into the folder's XML.
 void DropBacklog(const BenchFolder &folder, const Backlog &backlog);
+
+}  // namespace Catraca

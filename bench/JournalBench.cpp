@@ -9,6 +9,8 @@
 
 #include <stdexcept>
 
+namespace Catraca {
+
 // A gate scan that releases a tab, with its journal line and without: the
 // scan alone already saves data.cds durably; the journal adds one append and
 // one flush of a single line before the memo shows the decision.
@@ -90,3 +92,5 @@ void RegisterJournalBenchmarks()
         benchmark->Unit(benchmark::kMillisecond);
     }
 }
+
+}  // namespace Catraca

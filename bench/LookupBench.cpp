@@ -10,6 +10,8 @@
 #include <array>
 #include <memory>
 
+namespace Catraca {
+
 // Barcode lookup: the search the gate and the collector run for every barcode,
 // against a plain loop that makes the same comparison over the same bytes.
 namespace {
@@ -132,3 +134,5 @@ void RegisterLookupBenchmarks()
                        CacheFixtures::Barcode(rows - 1).toUpper(), true);
     }
 }
+
+}  // namespace Catraca

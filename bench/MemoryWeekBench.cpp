@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+namespace Catraca {
+
 // Memory over a week: the real window's collector ticks 604,800 times (a
 // week of one tick a second) on an empty command folder, called directly
 // without waiting for the clock, with the event loop let run every so often
@@ -78,3 +80,5 @@ void RegisterMemoryWeekBenchmarks()
     auto *benchmark = BenchPlan::RegisterInterleaved(comparison, MemoryWeekLoop);
     benchmark->Iterations(1)->Unit(benchmark::kSecond);
 }
+
+}  // namespace Catraca

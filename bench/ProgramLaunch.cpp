@@ -24,6 +24,8 @@ extern char **environ;
 #define CATRACA_SHOWN_PROBE ""
 #endif
 
+namespace Catraca {
+
 namespace ProgramLaunch {
 
 #ifdef __linux__
@@ -176,3 +178,5 @@ QString CopyIntoFolder(const QString &executable, const QString &folder, bool wi
 }
 
 }  // namespace ProgramLaunch
+
+}  // namespace Catraca

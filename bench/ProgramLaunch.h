@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Catraca {
+
 // Starts a GUI program on the offscreen platform and watches it from outside:
 // how long until its first window is shown, and how much memory it keeps
 // resident once it idles. Linux only (the probe rides the dynamic loader's
@@ -25,3 +27,5 @@ Result RunUntilShown(const QString &program, double idleSeconds);
 QString CopyIntoFolder(const QString &executable, const QString &folder, bool withEmptyCache);
 
 }  // namespace ProgramLaunch
+
+}  // namespace Catraca

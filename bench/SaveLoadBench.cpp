@@ -9,6 +9,8 @@
 #include <chrono>
 #include <memory>
 
+namespace Catraca {
+
 // Save and load of the whole release cache, against writing the same bytes
 // durably and reading them back with bare system calls.
 namespace {
@@ -154,3 +156,5 @@ void RegisterSaveLoadBenchmarks()
         }
     }
 }
+
+}  // namespace Catraca

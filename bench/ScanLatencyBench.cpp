@@ -17,6 +17,8 @@
 #include <mutex>
 #include <thread>
 
+namespace Catraca {
+
 // Scan latency: while a backlog drains, a scanner on a thread of its own
 // types a barcode and Enter into the real window's barcode box every
 // kScanPeriod, as a keyboard-like scanner does; a scan is answered when its
@@ -160,3 +162,5 @@ void RegisterScanLatencyBenchmarks()
         benchmark->Iterations(backlog.files == 1 && !BenchPlan::Smoke() ? 5 : 1)->Unit(benchmark::kMillisecond);
     }
 }
+
+}  // namespace Catraca

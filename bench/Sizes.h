@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace Catraca {
+
 // The table sizes every scenario runs at; a smoke run takes the first only.
 inline std::vector<int> CacheSizes()
 {
@@ -22,3 +24,5 @@ inline int RepetitionsFor(double expectedSeconds)
         return 1;
     return 5;
 }
+
+}  // namespace Catraca

@@ -6,6 +6,8 @@
 #include <sqlite3.h>
 #include <stdexcept>
 
+namespace Catraca {
+
 SqliteStore::SqliteStore(const QString &path, int rows)
 {
     if (sqlite3_open(QFile::encodeName(path).constData(), &database_) != SQLITE_OK)
@@ -94,3 +96,5 @@ void SqliteStore::Fail(const char *what)
     throw std::runtime_error(std::string("SQLite: ") + what + ": "
                              + (database_ ? sqlite3_errmsg(database_) : "no database"));
 }
+
+}  // namespace Catraca

@@ -8,6 +8,8 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
+namespace Catraca {
+
 // The store a developer would otherwise pick for a durable cache: one SQLite
 // table keyed by barcode, written with one upsert per transaction, rollback
 // journal and a full sync at every commit.
@@ -38,3 +40,5 @@ private:
     sqlite3_stmt *commit_ = nullptr;
     sqlite3_stmt *select_ = nullptr;
 };
+
+}  // namespace Catraca

@@ -12,6 +12,8 @@
 #define CATRACA_EMPTY_WINDOW_PROGRAM ""
 #endif
 
+namespace Catraca {
+
 // Start-up and idle memory of the real program, started with an empty cache
 // on the offscreen platform, against a Qt Widgets program that only shows an
 // empty window.
@@ -101,3 +103,5 @@ void RegisterStartupBenchmarks()
         benchmark->Unit(benchmark::kMillisecond);
     }
 }
+
+}  // namespace Catraca

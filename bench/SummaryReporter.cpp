@@ -6,6 +6,8 @@
 #include <ostream>
 #include <sstream>
 
+namespace Catraca {
+
 namespace {
 
 std::string Fixed(double value, int decimals)
@@ -220,3 +222,5 @@ void SummaryReporter::PrintCrossovers(std::ostream &out) const
         out << verdict << "\n";
     }
 }
+
+}  // namespace Catraca

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace Catraca {
+
 // Prints every run as the console reporter does, keeps what the comparisons
 // need, and at the end prints one table of ours against the anchor with the
 // ratio and the goal of every row.
@@ -40,3 +42,5 @@ private:
     std::map<std::string, Measured> measured_;
     bool anyFailure_ = false;
 };
+
+}  // namespace Catraca

@@ -10,6 +10,8 @@
 
 #include <QDir>
 
+namespace Catraca {
+
 // Tick: the collector applies K command records of one command file to an
 // N-row cache, all reaching data.cds in one save; the anchors make the same K
 // changes in SQLite, one durable transaction each, and all of them in one
@@ -134,3 +136,5 @@ void RegisterTickBenchmarks()
         }
     }
 }
+
+}  // namespace Catraca

@@ -14,6 +14,9 @@
 
 #include <cstring>
 
+using namespace Catraca;
+
+namespace Catraca {
 void RegisterLookupBenchmarks();
 void RegisterSaveLoadBenchmarks();
 void RegisterCommandFileBenchmarks();
@@ -23,6 +26,7 @@ void RegisterStartupBenchmarks();
 void RegisterDrainBenchmarks();
 void RegisterScanLatencyBenchmarks();
 void RegisterMemoryWeekBenchmarks();
+}  // namespace Catraca
 
 namespace {
 

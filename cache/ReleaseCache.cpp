@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace Catraca {
+
 namespace {
 
 // The empty cache as the window description carries it: the binary packet
@@ -65,3 +67,5 @@ QString ReleaseCache::FilePath()
 {
     return Platform::ProgramFolder() + QStringLiteral("data.cds");
 }
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <memory>
 
+namespace Catraca {
+
 // The release cache: the client table cdsEmulador with its declared columns,
 // opened on its empty design-time content.
 class ReleaseCache {
@@ -23,3 +25,5 @@ public:
     TStringField *cdsEmuladorCOD_BARRA;
     TStringField *cdsEmuladorEVENTO;
 };
+
+}  // namespace Catraca

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace Catraca {
+
 namespace FuzzSupport {
 
 namespace {
@@ -153,3 +155,5 @@ void Fail(const char *what, const QString &detail)
 }
 
 }  // namespace FuzzSupport
+
+}  // namespace Catraca

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace Catraca {
+
 // What every packet target does with one input: decode it, and when it
 // decodes, use it the way the program would and check that what we write we
 // can read back. The table's error classes are the only acceptable failures;
@@ -27,3 +29,5 @@ void Exercise(const Packet &packet);
 [[noreturn]] void Fail(const char *what, const QString &detail = {});
 
 }  // namespace FuzzSupport
+
+}  // namespace Catraca

@@ -18,6 +18,8 @@
 
 #include <sys/time.h>
 
+using namespace Catraca;
+
 namespace {
 
 const QString kReadFailurePrefix = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");

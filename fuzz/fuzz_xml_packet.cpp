@@ -4,6 +4,8 @@
 
 #include "cache/packet/PacketCodec.h"
 
+using namespace Catraca;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = FuzzSupport::Bytes(data, size);

@@ -13,6 +13,8 @@
 #include <QRandomGenerator>
 #include <cstdio>
 
+using namespace Catraca;
+
 namespace {
 
 QString corpusRoot;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Catraca {
+
 // Where the intake reports what it did with each command file, for a record
 // that outlives the log memo. The intake never depends on how it is kept.
 class CommandJournal {
@@ -17,3 +19,5 @@ public:
     // must not stop the intake.
     virtual void Flush() = 0;
 };
+
+}  // namespace Catraca

@@ -2,6 +2,8 @@
 
 #include <QDateTime>
 
+namespace Catraca {
+
 bool EntrySightings::ChangedLately(const QString &name, qint64 size, qint64 modifiedMs)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -36,3 +38,5 @@ void EntrySightings::KeepOnly(const QStringList &listed)
     sightings_.removeIf([&](const auto &entry) { return !names.contains(entry.key()); });
     reported_.removeIf([&](const auto &entry) { return !names.contains(entry.key()); });
 }
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace Catraca {
+
 // What the reader remembers of the command folder's entries from pass to
 // pass: when each was last seen to change, so a file still being written by
 // anyone is recognised by its age, and which entries were reported already,
@@ -36,3 +38,5 @@ private:
     QHash<QString, Sighting> sightings_;
     QHash<QString, QString> reported_;
 };
+
+}  // namespace Catraca

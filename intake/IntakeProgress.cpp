@@ -11,6 +11,8 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+namespace Catraca {
+
 using Entry = IntakeProgress::Entry;
 
 namespace {
@@ -164,3 +166,5 @@ void IntakeProgress::Clear()
     Platform::DeleteFileOrLink(SlotFile(1));
     slotsRead_ = false;
 }
+
+}  // namespace Catraca

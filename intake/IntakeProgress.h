@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace Catraca {
+
 // How far the collector got with the work file, kept on disk beside it, so
 // that after a crash or a failed save the work file is resumed at its first
 // command that data.cds does not hold yet: none is lost and none applied
@@ -79,3 +81,5 @@ private:
     int newestSlot_ = -1;  // -1: no valid slot
     int slotsPresent_ = 0;
 };
+
+}  // namespace Catraca

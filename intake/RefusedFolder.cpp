@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QDir>
 
+namespace Catraca {
+
 RefusedFolder::RefusedFolder(const QString &commandFolder)
     : path_(commandFolder + QStringLiteral("Recusados"))
 {
@@ -43,3 +45,5 @@ QString RefusedFolder::KeepCopy(const QByteArray &content, const QString &name) 
     }
     return target;
 }
+
+}  // namespace Catraca

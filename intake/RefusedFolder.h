@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Catraca {
+
 // The folder beside the command folder where command files the intake could
 // not take are kept whole for the operator, each under its own name after
 // the moment it was refused, so nothing that was not applied is ever lost.
@@ -23,3 +25,5 @@ private:
 
     QString path_;
 };
+
+}  // namespace Catraca

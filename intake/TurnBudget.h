@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 
+namespace Catraca {
+
 // How long the collector may keep the event loop in one turn. Outside a turn
 // of the event loop (start-up's resume, a tick called directly) there is no
 // limit and a tick finishes everything it finds.
@@ -15,3 +17,5 @@ public:
 private:
     QDeadlineTimer deadline_{QDeadlineTimer::Forever};
 };
+
+}  // namespace Catraca

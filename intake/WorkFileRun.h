@@ -7,6 +7,8 @@
 #include <QString>
 #include <vector>
 
+namespace Catraca {
+
 // A work file the collector is applying: its commands, copied out of the
 // reader so that a pass may end while they are still being applied, and how
 // far they have reached data.cds.
@@ -32,3 +34,5 @@ struct WorkFileRun {
     int next = 0;          // the first command data.cds lacks
     int uncertainEnd = 0;  // commands before it were applied or not, nobody knows
 };
+
+}  // namespace Catraca

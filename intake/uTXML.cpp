@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace Catraca {
+
 namespace {
 
 const QString kReadFailurePrefix = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
@@ -375,3 +377,5 @@ QString TXML::ColumnText(const QString &columnName) const
 {
     return FoXML_Client->FieldByName(columnName)->AsString();
 }
+
+}  // namespace Catraca

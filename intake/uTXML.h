@@ -13,6 +13,8 @@
 #include <optional>
 #include <utility>
 
+namespace Catraca {
+
 // One command: a tab's barcode and its event code.
 struct TGrava_XML {
     QString Field01;  // barcode (ID_COMANDA)
@@ -161,3 +163,5 @@ private:
     QStringList notices_;
     std::exception_ptr handlerFailure_;  // raised again once the pass has ended
 };
+
+}  // namespace Catraca

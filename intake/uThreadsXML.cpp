@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <algorithm>
 
+namespace Catraca {
+
 ProcessoXML::ProcessoXML()
 {
     Execute();
@@ -397,3 +399,5 @@ void ProcessoXML::SaveSlice(int first, int end)
     work_->progress.Record(work_->identity, first, end, before, IntakeProgress::DigestOf(table));
     Platform::WriteFileDurably(cacheFile, table);
 }
+
+}  // namespace Catraca

@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 
+namespace Catraca {
+
 class TClientDataSet;
 struct WorkFileRun;
 
@@ -126,3 +128,5 @@ private:
     QString lastTickFailure_;
     IntakeStateHandler FOnIntakeState;
 };
+
+}  // namespace Catraca

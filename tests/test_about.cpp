@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+using namespace Catraca;
+
 namespace {
 
 struct ShownAbout {
@@ -110,7 +112,7 @@ void TestAbout::executaAutorShowsTheFourTexts()
     about.ExecutaAutor();
 
     QCOMPARE(catcher.caught().size(), 1);
-    QCOMPARE(catcher.caught().first().className, QStringLiteral("T_FrmAutor"));
+    QCOMPARE(catcher.caught().first().className, QString::fromLatin1(T_FrmAutor::staticMetaObject.className()));
     QCOMPARE(shown.title, QStringLiteral("Sobre o Autor "));
     QCOMPARE(shown.clientSize, QSize(353, 147));
     QCOMPARE(shown.labels, (QStringList{"Autor:", "Email Autor:", "Telefone Autor:", "Empresa:"}));

@@ -4,6 +4,8 @@
 
 #include <iconv.h>
 
+using namespace Catraca;
+
 namespace {
 
 // One conversion through glibc's iconv; nothing when it refuses the input.

@@ -20,6 +20,8 @@
 
 #include <memory>
 
+using namespace Catraca;
+
 namespace {
 
 // A lamp colour no outcome sets, to see whether a check touched the lamp.

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace Catraca;
+
 using PacketSamples::BinaryBuilder;
 using PacketSamples::Column;
 using PacketSamples::Dump;

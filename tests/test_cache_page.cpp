@@ -27,6 +27,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace Catraca;
+
 namespace {
 
 // What data.cds holds after start-up: not a packet, so any save replaces it

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+using namespace Catraca;
+
 namespace {
 
 PacketColumn Column(const QString &name, ColumnKind kind, int size, const QString &subtype = {})

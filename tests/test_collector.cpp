@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QtTest>
 
+using namespace Catraca;
+
 using namespace CommandFiles;
 
 namespace {

@@ -22,6 +22,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace Catraca;
+
 namespace {
 
 constexpr int Closed = -1;

@@ -19,6 +19,8 @@
 #error "EMULADOR_EXECUTABLE must name the built program"
 #endif
 
+using namespace Catraca;
+
 namespace {
 
 // Starts a copy of the program in the folder, from another working folder.

@@ -23,6 +23,8 @@
 #include <memory>
 #include <optional>
 
+using namespace Catraca;
+
 using namespace CommandFiles;
 
 namespace {

@@ -5,6 +5,8 @@
 #include <QtTest>
 #include <functional>
 
+using namespace Catraca;
+
 Q_DECLARE_METATYPE(ColumnKind)
 
 namespace {

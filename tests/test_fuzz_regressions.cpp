@@ -20,6 +20,8 @@
 
 #include <limits>
 
+using namespace Catraca;
+
 namespace {
 
 

@@ -20,6 +20,8 @@
 
 #include <memory>
 
+using namespace Catraca;
+
 using Outcome = GateJournal::Outcome;
 
 namespace {

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QtTest>
 
+using namespace Catraca;
+
 using namespace CommandFiles;
 
 class GrowingCommandFileTest : public QObject {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <stdexcept>
 
+using namespace Catraca;
+
 using Thrower = std::function<void()>;
 Q_DECLARE_METATYPE(Thrower)
 

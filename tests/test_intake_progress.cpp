@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+using namespace Catraca;
+
 namespace {
 
 const QByteArray WorkFile = QByteArrayLiteral("0123abcd-1700000000000");

@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+using namespace Catraca;
+
 using Outcome = GateJournal::Outcome;
 
 namespace {

@@ -31,6 +31,8 @@
 #include <memory>
 #include <optional>
 
+using namespace Catraca;
+
 namespace {
 
 enum class CacheFile { Valid, ZeroBytes, Missing, Corrupt, MissingColumn, TypeMismatch };

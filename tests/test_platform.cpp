@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <thread>
 
+using namespace Catraca;
+
 using Platform::FileOperation;
 
 Q_DECLARE_METATYPE(FileOperation)

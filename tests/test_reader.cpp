@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #endif
 
+using namespace Catraca;
+
 using namespace CommandFiles;
 
 namespace {

@@ -8,6 +8,8 @@
 #include <QtTest>
 #include <functional>
 
+using namespace Catraca;
+
 namespace {
 
 // Bytes written as the layout table lists them: hex pairs, and 'text' for

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+using namespace Catraca;
+
 using PacketSamples::Column;
 using PacketSamples::Dump;
 

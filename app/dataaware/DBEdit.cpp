@@ -10,6 +10,8 @@
 #include <QKeySequence>
 #include <QValidator>
 
+namespace Catraca {
+
 namespace {
 
 // Turns every letter to upper case as it is typed or pasted, one character
@@ -226,3 +228,5 @@ void TDBEdit::RestoreFieldValue()
     LoadFromField();
     selectAll();
 }
+
+}  // namespace Catraca

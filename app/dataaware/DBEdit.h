@@ -3,6 +3,8 @@
 #include <QLineEdit>
 #include <memory>
 
+namespace Catraca {
+
 class TClientDataSet;
 class TDataSource;
 class TField;
@@ -56,3 +58,5 @@ private:
     bool pendingText_ = false;
     bool loading_ = false;
 };
+
+}  // namespace Catraca

@@ -15,6 +15,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
+namespace Catraca {
+
 TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent), tableModel_(new DataSetTableModel(this))
 {
     setHorizontalHeader(new GridTitleHeader(this));
@@ -234,3 +236,5 @@ void TDBGrid::FollowCurrentRow(int row)
     viewport()->update();
     verticalHeader()->viewport()->update();
 }
+
+}  // namespace Catraca

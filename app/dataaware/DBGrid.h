@@ -6,6 +6,8 @@
 #include <QTableView>
 #include <functional>
 
+namespace Catraca {
+
 class DataSetTableModel;
 class TClientDataSet;
 class TDataSource;
@@ -56,3 +58,5 @@ private:
 
     DataSetTableModel *tableModel_;
 };
+
+}  // namespace Catraca

@@ -10,6 +10,8 @@
 #include <QPixmap>
 #include <QToolButton>
 
+namespace Catraca {
+
 namespace {
 
 constexpr int kButtonWidth = 38;
@@ -200,3 +202,5 @@ TClientDataSet *TDBNavigator::ActiveTable() const
     TClientDataSet *table = source ? source->DataSet() : nullptr;
     return table && table->Active() ? table : nullptr;
 }
+
+}  // namespace Catraca

@@ -5,6 +5,9 @@
 #include <memory>
 
 class QToolButton;
+
+namespace Catraca {
+
 class TClientDataSet;
 class TDataSource;
 
@@ -47,3 +50,5 @@ private:
     std::unique_ptr<Link> link_;
     std::array<QToolButton *, kButtonCount> buttons_{};
 };
+
+}  // namespace Catraca

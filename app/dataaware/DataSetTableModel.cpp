@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace Catraca {
+
 class DataSetTableModel::Link : public TDataLink {
 
 public:
@@ -235,3 +237,5 @@ void DataSetTableModel::EmitRowChanged(int row)
         emit dataChanged(index(row, 0), index(row, static_cast<int>(columns_.size()) - 1));
     emit headerDataChanged(Qt::Vertical, row, row);
 }
+
+}  // namespace Catraca

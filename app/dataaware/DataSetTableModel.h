@@ -6,6 +6,8 @@
 #include <QList>
 #include <memory>
 
+namespace Catraca {
+
 class TClientDataSet;
 class TDataSource;
 class TField;
@@ -78,3 +80,5 @@ private:
     int rowCount_ = 0;
     int currentRow_ = -1;
 };
+
+}  // namespace Catraca

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace Catraca {
+
 // One column of a data grid: the field it shows, its title and its width in
 // pixels. A hidden column keeps its place but is not drawn.
 struct TGridColumn {
@@ -10,3 +12,5 @@ struct TGridColumn {
     int Width = 64;
     bool Visible = true;
 };
+
+}  // namespace Catraca

@@ -6,6 +6,8 @@
 #include <QPainterPath>
 #include <QtMath>
 
+namespace Catraca {
+
 namespace {
 
 void DrawTriangle(QPainter *painter, const QPointF &centre)
@@ -74,3 +76,5 @@ void GridIndicatorHeader::paintSection(QPainter *painter, const QRect &rect, int
         DrawTriangle(painter, centre);
     painter->restore();
 }
+
+}  // namespace Catraca

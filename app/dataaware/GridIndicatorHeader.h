@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+namespace Catraca {
+
 // The grid's narrow first column: a vertical header that marks the current
 // row with a triangle, a row being edited with an I-beam and a new row with
 // an asterisk, as the model's kRowMarkRole tells.
@@ -17,3 +19,5 @@ public:
 protected:
     void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override;
 };
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+namespace Catraca {
+
 GridRowDelegate::GridRowDelegate(DataSetTableModel *model, QObject *parent)
     : QStyledItemDelegate(parent), model_(model)
 {
@@ -21,3 +23,5 @@ void GridRowDelegate::initStyleOption(QStyleOptionViewItem *option, const QModel
     else
         option->state &= ~QStyle::State_Selected;
 }
+
+}  // namespace Catraca

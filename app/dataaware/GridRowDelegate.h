@@ -2,6 +2,8 @@
 
 #include <QStyledItemDelegate>
 
+namespace Catraca {
+
 class DataSetTableModel;
 
 // Draws the table's current row as the highlighted row of the grid, while
@@ -19,3 +21,5 @@ protected:
 private:
     DataSetTableModel *model_;
 };
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace Catraca {
+
 GridTitleHeader::GridTitleHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, parent)
 {
     setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -59,3 +61,5 @@ void GridTitleHeader::paintSection(QPainter *painter, const QRect &rect, int log
     painter->fillRect(rect.adjusted(1, 1, -1, -1), wash);
     painter->restore();
 }
+
+}  // namespace Catraca

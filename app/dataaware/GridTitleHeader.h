@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+namespace Catraca {
+
 // The grid's title row: titles sit at the left of their columns, and the
 // title under the mouse pointer is drawn highlighted while the pointer is
 // over it.
@@ -19,3 +21,5 @@ private:
 
     int hotSection_ = -1;  // logical index of the title under the pointer
 };
+
+}  // namespace Catraca

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace Catraca {
+
 const QString GateJournal::FolderName = QStringLiteral("Journal");
 const QByteArray GateJournal::Header = QByteArrayLiteral("time,outcome,barcode,event,file\n");
 
@@ -147,3 +149,5 @@ void GateJournal::WriteDay(const QString &path, const QByteArray &lines)
         throw;
     }
 }
+
+}  // namespace Catraca

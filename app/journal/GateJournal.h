@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+namespace Catraca {
+
 // The journal of every gate decision and every command applied: one
 // append-only CSV file per local day, "yyyy-MM-dd.csv", in a folder of its
 // own. A failing disk never stops the gate: lines wait in memory, the
@@ -62,3 +64,5 @@ private:
     QSet<QString> checked_;
     bool failing_ = false;
 };
+
+}  // namespace Catraca

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace Catraca {
+
 namespace {
 
 // Characters of the bytes 0x80 to 0x9F. The five bytes the code page leaves
@@ -114,3 +116,5 @@ char UpperCase(char byte)
 }
 
 }  // namespace AnsiText
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Catraca {
+
 // Text of 8-bit string columns is held in the system's 8-bit code page, which
 // is Windows-1252 in every build so that a data.cds reads the same anywhere.
 namespace AnsiText {
@@ -29,3 +31,5 @@ bool CanEncode(char32_t character);
 char UpperCase(char byte);
 
 }  // namespace AnsiText
+
+}  // namespace Catraca

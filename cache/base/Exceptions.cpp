@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace Catraca {
+
 Exception::Exception(QString message)
     : message_(std::move(message)), utf8_(message_.toUtf8())
 {
@@ -11,3 +13,5 @@ EDBClient::EDBClient(QString message, int errorCode)
     : EDatabaseError(std::move(message)), errorCode_(errorCode)
 {
 }
+
+}  // namespace Catraca

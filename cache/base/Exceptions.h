@@ -4,6 +4,8 @@
 #include <QString>
 #include <exception>
 
+namespace Catraca {
+
 // The general exception class every failure of the program derives from.
 // Its message is the text the error box shows, exactly as raised.
 class Exception : public std::exception {
@@ -56,3 +58,5 @@ class EArgumentOutOfRangeException : public Exception {
 public:
     using Exception::Exception;
 };
+
+}  // namespace Catraca

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace Catraca {
+
 namespace {
 
 void WriteToErrorStream(const QString &message, HandlerGuard::Source)
@@ -59,3 +61,5 @@ void Run(const std::function<void()> &handler, Source source)
 }
 
 }  // namespace HandlerGuard
+
+}  // namespace Catraca

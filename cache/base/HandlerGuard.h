@@ -4,6 +4,8 @@
 #include <exception>
 #include <functional>
 
+namespace Catraca {
+
 // Every event handler of the program runs inside this guard, so that no
 // exception ever crosses the GUI toolkit's own code. What a caught exception
 // becomes (the error box) is installed by the program.
@@ -22,3 +24,5 @@ void Run(const std::function<void()> &handler, Source source = Source::Event);
 QString MessageOf(const std::exception_ptr &error);
 
 }  // namespace HandlerGuard
+
+}  // namespace Catraca

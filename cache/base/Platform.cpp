@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace Catraca {
+
 namespace Platform {
 
 namespace {
@@ -306,3 +308,5 @@ QString SystemErrorText(int errorCode)
 }
 
 }  // namespace Platform
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <functional>
 
+namespace Catraca {
+
 // Every call into the operating system's file layer goes through here, so the
 // rest of the program is portable and tests can make file operations fail.
 namespace Platform {
@@ -110,3 +112,5 @@ using FaultHook = std::function<bool(FileOperation operation, const QString &pat
 void SetFaultHookForTests(FaultHook hook);
 
 }  // namespace Platform
+
+}  // namespace Catraca

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace Catraca {
+
 // What each operating system provides to the portable file layer; one source
 // file per system defines these, chosen by the build. Error codes are the
 // system's own, 0 meaning success.
@@ -159,3 +161,5 @@ Error WriteFlushClose(File &file, const QString &path, const QByteArray &bytes, 
 }
 
 }  // namespace Platform::Native
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+namespace Catraca {
+
 namespace {
 
 // Removes the time-zone part ("t" in any run length) and the blanks around it.
@@ -92,3 +94,5 @@ QTime ParseLongTime(const QString &text)
 }
 
 }  // namespace RegionalFormat
+
+}  // namespace Catraca

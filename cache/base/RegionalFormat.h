@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTime>
 
+namespace Catraca {
+
 // Dates and times as the user's regional settings write them: the short date
 // format and the time format with seconds.
 namespace RegionalFormat {
@@ -17,3 +19,5 @@ QDate ParseShortDate(const QString &text);
 QTime ParseLongTime(const QString &text);
 
 }  // namespace RegionalFormat
+
+}  // namespace Catraca

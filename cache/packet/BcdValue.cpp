@@ -2,6 +2,8 @@
 
 #include "cache/packet/PacketValueText.h"
 
+namespace Catraca {
+
 namespace BcdValue {
 
 std::optional<QByteArray> FromText(const QString &text)
@@ -56,3 +58,5 @@ std::optional<QString> ToText(const QByteArray &stored)
 }
 
 }  // namespace BcdValue
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 #include <QString>
 #include <optional>
 
+namespace Catraca {
+
 // Fixed-point decimals as the binary packet form stores them: a precision
 // byte (digits stored), a byte with the sign in bit 7 and the digits after
 // the point in bits 0 to 5, then the digits packed two to a byte, the first
@@ -19,3 +21,5 @@ std::optional<QByteArray> FromText(const QString &text);
 std::optional<QString> ToText(const QByteArray &stored);
 
 }  // namespace BcdValue
+
+}  // namespace Catraca

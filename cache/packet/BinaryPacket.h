@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+namespace Catraca {
+
 // The binary form of a data packet: a fixed header, the column descriptions,
 // the table attributes, then the records, each a status byte, two bits of
 // blank/"not changed" flags per column and the remaining values.
@@ -24,3 +26,5 @@ QByteArray Encode(const Packet &packet);
 QByteArray EncodeColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn, std::size_t rowCount);
 
 }  // namespace BinaryPacket
+
+}  // namespace Catraca

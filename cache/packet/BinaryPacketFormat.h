@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace Catraca {
+
 // What the binary reader and writer of packets agree on beyond the type
 // words: the header and the flags of columns and cells.
 namespace BinaryPacket::Format {
@@ -30,3 +32,5 @@ inline bool IsIntegerSize(int size)
 }
 
 }  // namespace BinaryPacket::Format
+
+}  // namespace Catraca

@@ -15,6 +15,8 @@
 #include <bit>
 #include <limits>
 
+namespace Catraca {
+
 namespace BinaryPacket {
 
 namespace {
@@ -292,3 +294,5 @@ Packet Decode(const QByteArray &bytes)
 }
 
 }  // namespace BinaryPacket
+
+}  // namespace Catraca

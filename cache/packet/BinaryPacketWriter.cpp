@@ -15,6 +15,8 @@
 #include <bit>
 #include <limits>
 
+namespace Catraca {
+
 namespace BinaryPacket {
 
 namespace {
@@ -319,3 +321,5 @@ QByteArray EncodeColumns(const Packet &shape, const std::vector<std::vector<Cell
 }
 
 }  // namespace BinaryPacket
+
+}  // namespace Catraca

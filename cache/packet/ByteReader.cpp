@@ -2,6 +2,8 @@
 
 #include "cache/packet/PacketCodec.h"
 
+namespace Catraca {
+
 ByteReader::ByteReader(const QByteArray &bytes, qsizetype start)
     : bytes_(bytes), position_(0)
 {
@@ -66,3 +68,5 @@ const char *ByteReader::View(qint64 count, const char *what)
     position_ += qsizetype(count);
     return run;
 }
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Catraca {
+
 // Reads little-endian numbers and byte runs from a packet, checking every
 // read against the bytes that remain; running past the end raises the
 // EDBClient error of a truncated packet instead of reading outside the data.
@@ -33,3 +35,5 @@ private:
     const QByteArray &bytes_;
     qsizetype position_;
 };
+
+}  // namespace Catraca

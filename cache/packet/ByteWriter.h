@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace Catraca {
+
 // Appends little-endian numbers and byte runs to a packet being written.
 // A save writes several small pieces for every row, so the buffer grows by
 // doubling and each piece is copied in place, without a call into the
@@ -53,3 +55,5 @@ private:
     QByteArray bytes_;
     qsizetype size_ = 0;
 };
+
+}  // namespace Catraca

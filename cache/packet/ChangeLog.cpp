@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <numeric>
 
+namespace Catraca {
+
 namespace ChangeLog {
 
 namespace {
@@ -128,3 +130,5 @@ std::vector<PacketRow> VisibleRows(std::vector<StoredRecord> records, const QLis
 }
 
 }  // namespace ChangeLog
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QList>
 #include <vector>
 
+namespace Catraca {
+
 // A packet may carry the history of its rows: every stored record has a
 // status (bit set: 1 superseded by a later version, 2 deleted, 4 inserted,
 // 8 modified), and the change log lists (record, base record, action)
@@ -31,3 +33,5 @@ struct StoredRecord {
 std::vector<PacketRow> VisibleRows(std::vector<StoredRecord> records, const QList<qint64> &triples);
 
 }  // namespace ChangeLog
+
+}  // namespace Catraca

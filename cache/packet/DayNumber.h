@@ -2,6 +2,8 @@
 
 #include <QDate>
 
+namespace Catraca {
+
 // Dates in packets and tables are day numbers counted from 0001-01-01 of the
 // proleptic Gregorian calendar as day 1; a timestamp is day number *
 // kMillisecondsPerDay + milliseconds since midnight.
@@ -26,3 +28,5 @@ inline qint64 Of(const QDate &date)
 }
 
 }  // namespace DayNumber
+
+}  // namespace Catraca

@@ -1,5 +1,7 @@
 #include "cache/packet/Packet.h"
 
+namespace Catraca {
+
 // Column names match without regard to case, both sides upper-cased.
 int Packet::columnIndex(const QString &name) const
 {
@@ -11,3 +13,5 @@ int Packet::columnIndex(const QString &name) const
     }
     return -1;
 }
+
+}  // namespace Catraca

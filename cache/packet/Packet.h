@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+namespace Catraca {
+
 // The decoded content of a data packet: its column descriptions, table
 // attributes and visible rows. Both packet forms (binary and XML) read into
 // and write from this one model, so a table never cares which form a file had.
@@ -66,3 +68,5 @@ struct Packet {
 
     int columnIndex(const QString &name) const;  // case-insensitive; -1 when absent
 };
+
+}  // namespace Catraca

@@ -13,6 +13,8 @@
 
 #include <bit>
 
+namespace Catraca {
+
 namespace PacketAttributeValue {
 
 namespace {
@@ -302,3 +304,5 @@ std::optional<XmlValue> KnownTableAttributeType(const QByteArray &name)
 }
 
 }  // namespace PacketAttributeValue
+
+}  // namespace Catraca

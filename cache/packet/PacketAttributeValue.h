@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+namespace Catraca {
+
 class ByteReader;
 
 // Values of column and table attributes. An attribute keeps the bytes that
@@ -46,3 +48,5 @@ PacketAttribute FromXml(const QByteArray &name, const QString &text, const QStri
 std::optional<XmlValue> KnownTableAttributeType(const QByteArray &name);
 
 }  // namespace PacketAttributeValue
+
+}  // namespace Catraca

@@ -6,6 +6,8 @@
 
 #include <QtEndian>
 
+namespace Catraca {
+
 namespace PacketCodec {
 
 bool IsBinaryPacket(const QByteArray &bytes)
@@ -57,3 +59,5 @@ bool IntegerFits(qint64 value, bool isSigned, int size)
 }
 
 }  // namespace PacketCodec
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Catraca {
+
 // Reading and writing the two forms of a data packet. The form is told from
 // the content: binary when the first four bytes are the magic 96 19 E0 BD,
 // XML otherwise. Any input that is not a packet ends in an EDBClient error.
@@ -51,3 +53,5 @@ bool IsBinaryPacket(const QByteArray &bytes);
 bool IntegerFits(qint64 value, bool isSigned, int size);
 
 }  // namespace PacketCodec
+
+}  // namespace Catraca

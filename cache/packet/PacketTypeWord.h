@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+namespace Catraca {
+
 // The 32-bit type word of the binary packet form: bits 16 to 21 hold the
 // type code, bit 22 marks a varying-length value, bit 23 an array, and the
 // low 16 bits the size of the value (or of the length prefix of a varying one).
@@ -37,3 +39,5 @@ constexpr bool IsArray(quint32 typeWord) { return (typeWord & kArrayFlag) != 0; 
 constexpr quint32 Element(quint32 typeWord) { return typeWord & ~kArrayFlag; }
 
 }  // namespace PacketTypeWord
+
+}  // namespace Catraca

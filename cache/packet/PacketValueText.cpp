@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+namespace Catraca {
+
 namespace PacketValueText {
 
 namespace {
@@ -157,3 +159,5 @@ std::optional<QString> NormalizeDecimal(const QString &text)
 }
 
 }  // namespace PacketValueText
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+namespace Catraca {
+
 // Text forms of packet values as the XML form writes them. Day numbers count
 // from 0001-01-01 as day 1; times are milliseconds since midnight; a
 // timestamp is day number * 86,400,000 + milliseconds.
@@ -33,3 +35,5 @@ std::optional<qint64> ParseInteger(const QString &text);
 std::optional<QString> NormalizeDecimal(const QString &text);
 
 }  // namespace PacketValueText
+
+}  // namespace Catraca

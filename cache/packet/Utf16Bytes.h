@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Catraca {
+
 // Unicode text as packets store it: UTF-16 code units, low byte first,
 // whatever the byte order of the machine.
 inline QByteArray Utf16LittleEndianBytes(const QString &text)
@@ -27,3 +29,5 @@ inline QString TextOfUtf16LittleEndian(const QByteArray &bytes)
     }
     return text;
 }
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+namespace Catraca {
+
 // The XML form of a data packet: a DATAPACKET element holding METADATA
 // (FIELDS and PARAMS) and ROWDATA with one ROW element per record.
 namespace XmlPacket {
@@ -17,3 +19,5 @@ Packet Decode(const QByteArray &bytes);
 QByteArray Encode(const Packet &packet, bool utf8);
 
 }  // namespace XmlPacket
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Catraca {
+
 // What the XML reader and writer of packets agree on: type names, the
 // attributes they keep for themselves, the memo subtypes.
 namespace XmlPacket::Format {
@@ -56,3 +58,5 @@ inline bool IsWideTextMemo(const PacketColumn &column)
 }
 
 }  // namespace XmlPacket::Format
+
+}  // namespace Catraca

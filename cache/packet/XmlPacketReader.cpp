@@ -14,6 +14,8 @@
 
 #include <limits>
 
+namespace Catraca {
+
 namespace XmlPacket {
 
 namespace {
@@ -418,3 +420,5 @@ Packet Decode(const QByteArray &bytes)
 }
 
 }  // namespace XmlPacket
+
+}  // namespace Catraca

@@ -12,6 +12,8 @@
 #include <QSet>
 #include <QXmlStreamWriter>
 
+namespace Catraca {
+
 
 namespace XmlPacket {
 
@@ -327,3 +329,5 @@ QByteArray Encode(const Packet &packet, bool utf8)
 }
 
 }  // namespace XmlPacket
+
+}  // namespace Catraca

@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QStringDecoder>
 
+namespace Catraca {
+
 namespace XmlText {
 
 namespace {
@@ -278,3 +280,5 @@ QString AsciiOnly(const QString &xml)
 }
 
 }  // namespace XmlText
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace Catraca {
+
 // The text layer under the XML packet form: turning the file's bytes into
 // text, keeping control characters that XML 1.0 does not allow (but packets
 // carry as references such as &#001;) through the XML reader, and escaping
@@ -40,3 +42,5 @@ void AppendEscaped(QString &out, const QString &value, bool asciiOnly);
 QString AsciiOnly(const QString &xml);
 
 }  // namespace XmlText
+
+}  // namespace Catraca

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <limits>
 
+namespace Catraca {
+
 namespace {
 
 const char *const kClosedDataset = "Cannot perform this operation on a closed dataset";
@@ -714,3 +716,5 @@ void TClientDataSet::NotifyUpdateData() const
 {
     NotifySources([](TDataSource *source) { source->NotifyUpdateData(); });
 }
+
+}  // namespace Catraca

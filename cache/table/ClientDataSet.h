@@ -15,6 +15,8 @@
 #include <variant>
 #include <vector>
 
+namespace Catraca {
+
 class TDataSource;
 
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
@@ -204,3 +206,5 @@ private:
     QString lastKeyFields_;
     std::vector<TField *> lastKeyFieldList_;
 };
+
+}  // namespace Catraca

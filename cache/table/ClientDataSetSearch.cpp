@@ -9,6 +9,8 @@
 #include <array>
 #include <cstring>
 
+namespace Catraca {
+
 namespace {
 
 using UpperCaseTable = std::array<unsigned char, 256>;
@@ -232,3 +234,5 @@ bool TClientDataSet::Matches(const SearchKey &key, int row, bool ignoreCase) con
         return value.startsWith(key.text, sensitivity);
     return value.compare(key.text, sensitivity) == 0;
 }
+
+}  // namespace Catraca

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace Catraca {
+
 // --- TDataLink ---------------------------------------------------------------
 
 TDataLink::~TDataLink()
@@ -125,3 +127,5 @@ void TDataSource::NotifyUpdateData()
 {
     ForEachLink(links_, [](TDataLink *link) { link->UpdateData(); });
 }
+
+}  // namespace Catraca

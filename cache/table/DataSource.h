@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+namespace Catraca {
+
 class TField;
 
 // A view's tie to a table through a data source. The table calls these as it
@@ -66,3 +68,5 @@ private:
     bool autoEdit_ = true;
     QList<TDataLink *> links_;
 };
+
+}  // namespace Catraca

@@ -14,6 +14,8 @@
 #include <cmath>
 #include <limits>
 
+namespace Catraca {
+
 namespace {
 
 using DayNumber::kMillisecondsPerDay;
@@ -329,3 +331,5 @@ bool TField::IsNull() const
     const Cell *cell = dataSet_ ? dataSet_->ActiveCell(columnIndex_) : nullptr;
     return !cell || std::holds_alternative<std::monostate>(*cell);
 }
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QString>
 #include <utility>
 
+namespace Catraca {
+
 class TClientDataSet;
 
 // Column kinds as the data-access layer names them; TypeName() gives the
@@ -112,3 +114,5 @@ CATRACA_FIELD_CLASS(TDataSetField, TField, ftDataSet)
 CATRACA_FIELD_CLASS(TArrayField, TField, ftArray)
 
 #undef CATRACA_FIELD_CLASS
+
+}  // namespace Catraca

@@ -1,5 +1,7 @@
 #include "cache/table/FieldKinds.h"
 
+namespace Catraca {
+
 namespace {
 
 bool HasSubtype(const PacketColumn &column, const char *subtype)
@@ -143,3 +145,5 @@ std::unique_ptr<TField> MakeField(TClientDataSet *table, const PacketColumn &col
 }
 
 }  // namespace FieldKinds
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+namespace Catraca {
+
 class TClientDataSet;
 
 // How a packet column appears as a column object: the type it has and the
@@ -18,3 +20,5 @@ std::unique_ptr<TField> MakeField(TClientDataSet *table, const PacketColumn &col
 bool IsAutoIncrement(const PacketColumn &column);
 
 }  // namespace FieldKinds
+
+}  // namespace Catraca

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+namespace Catraca {
+
 QString Comparison::Describe() const
 {
     return QStringLiteral("expected %1, applied once %2, lost %3, applied twice %4, unknown rows %5")
@@ -207,3 +209,5 @@ Comparison Compare(const QList<CommandFile> &files, const QStringList &rows)
 }
 
 }  // namespace CommandPlan
+
+}  // namespace Catraca

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace Catraca {
+
 // The command files a run writes and the table they must produce.
 struct Command {
     QString barcode;  // longer than the cache column; its first 10 bytes are unique
@@ -53,3 +55,5 @@ void DropAll(const QString &commandFolder, const QList<CommandFile> &files, Writ
 Comparison Compare(const QList<CommandFile> &files, const QStringList &rows);
 
 }  // namespace CommandPlan
+
+}  // namespace Catraca

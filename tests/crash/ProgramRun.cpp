@@ -14,6 +14,8 @@
 
 #include <cstdio>
 
+namespace Catraca {
+
 ProgramFolder::ProgramFolder(const QString &program)
     : folder_(std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/catraca-reliability-XXXXXX")))
     , programName_(QFileInfo(program).fileName())
@@ -139,3 +141,5 @@ void ProgramRun::Kill()
     process_.kill();  // SIGKILL
     process_.waitForFinished(30000);
 }
+
+}  // namespace Catraca

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
+namespace Catraca {
+
 // A fresh program folder: a copy of the program, an empty data.cds and the
 // folder XML. Removed at the end unless kept for a look.
 class ProgramFolder {
@@ -51,3 +53,5 @@ public:
 private:
     QProcess process_;
 };
+
+}  // namespace Catraca

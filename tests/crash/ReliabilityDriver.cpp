@@ -32,6 +32,8 @@
 #include <algorithm>
 #include <cstdio>
 
+using namespace Catraca;
+
 namespace {
 
 int Usage()

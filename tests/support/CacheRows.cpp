@@ -7,6 +7,8 @@
 
 #include <QList>
 
+namespace Catraca {
+
 namespace CacheRows {
 
 void Write(const ProgramFolderFixture &folder, const QStringList &rows)
@@ -49,3 +51,5 @@ QStringList InFile(const QString &path, Columns columns)
 }
 
 }  // namespace CacheRows
+
+}  // namespace Catraca

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace Catraca {
+
 class ProgramFolderFixture;
 class TClientDataSet;
 
@@ -26,3 +28,5 @@ QStringList Of(const TClientDataSet &table, Columns columns = kCodeEvent);
 QStringList InFile(const QString &path, Columns columns = kCodeEvent);
 
 }  // namespace CacheRows
+
+}  // namespace Catraca

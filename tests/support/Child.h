@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+namespace Catraca {
+
 // A component of a window, found by the object name its layout file gives
 // it: the windows keep their generated layout to themselves. A name that
 // finds no component of that class, or more than one, stops the test with
@@ -20,3 +22,5 @@ T *Child(const QObject *parent, const QString &name)
                qUtf8Printable(parent->objectName()));
     return found.first();
 }
+
+}  // namespace Catraca

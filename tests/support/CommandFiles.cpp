@@ -11,6 +11,8 @@
 #include <QFile>
 #include <stdexcept>
 
+namespace Catraca {
+
 namespace CommandFiles {
 
 namespace {
@@ -164,3 +166,5 @@ QStringList RecordsOf(const TXML &reader)
 }
 
 }  // namespace CommandFiles
+
+}  // namespace Catraca

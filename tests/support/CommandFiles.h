@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <utility>
 
+namespace Catraca {
+
 class ProgramFolderFixture;
 class TXML;
 
@@ -58,3 +60,5 @@ void ConfigureLikeTheCollector(TXML &reader);
 QStringList RecordsOf(const TXML &reader);
 
 }  // namespace CommandFiles
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+namespace Catraca {
+
 ModalBoxAnswerer::ModalBoxAnswerer(QString buttonText, std::function<void(QMessageBox *)> whileOpen)
     : buttonText_(std::move(buttonText)), whileOpen_(std::move(whileOpen))
 {
@@ -34,3 +36,5 @@ void ModalBoxAnswerer::Poll()
     // No such button: close the box all the same, so the test cannot hang.
     box->reject();
 }
+
+}  // namespace Catraca

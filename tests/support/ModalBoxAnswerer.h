@@ -8,6 +8,9 @@
 
 class QMessageBox;
 
+namespace Catraca {
+
+
 // Answers the next modal message box that opens: remembers its title, text
 // and button texts, runs an optional step while the box is still open, then
 // clicks the button with the given text.
@@ -32,3 +35,5 @@ private:
     QString text_;
     QStringList buttons_;
 };
+
+}  // namespace Catraca

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+namespace Catraca {
+
 namespace {
 
 constexpr int PollMs = 5;
@@ -62,3 +64,5 @@ void ModalBoxCatcher::Handle(QWidget *modal)
     else
         modal->close();
 }
+
+}  // namespace Catraca

@@ -9,6 +9,9 @@
 
 class QWidget;
 
+namespace Catraca {
+
+
 // What a modal window looked like when it was caught.
 struct CaughtModal {
     QString className;           // class of the modal window, e.g. "QMessageBox"
@@ -42,3 +45,5 @@ private:
     QList<CaughtModal> caught_;
     QList<QPointer<QWidget>> seen_;
 };
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace Catraca {
+
 namespace PacketSamples {
 
 namespace {
@@ -293,3 +295,5 @@ BinaryBuilder &BinaryBuilder::Records()
 }
 
 }  // namespace PacketSamples
+
+}  // namespace Catraca

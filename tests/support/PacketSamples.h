@@ -6,6 +6,8 @@
 #include <QRandomGenerator>
 #include <QString>
 
+namespace Catraca {
+
 // Packets for the codec tests: a readable dump for comparisons, random
 // packets for round trips, and a builder for binary packets laid out by hand.
 namespace PacketSamples {
@@ -45,3 +47,5 @@ private:
 };
 
 }  // namespace PacketSamples
+
+}  // namespace Catraca

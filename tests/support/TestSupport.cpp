@@ -6,6 +6,8 @@
 #include <QFile>
 #include <stdexcept>
 
+namespace Catraca {
+
 ProgramFolderFixture::ProgramFolderFixture()
 {
     if (!dir_.isValid())
@@ -42,3 +44,5 @@ QByteArray ProgramFolderFixture::read(const QString &name) const
         return {};
     return in.readAll();
 }
+
+}  // namespace Catraca

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+namespace Catraca {
+
 // The start of the reader's log text for a command file it could not read,
 // spelled out here so that a change to the program's text shows.
 inline const QString kReadFailure = QStringLiteral("Falha ao Tentar ler Arquivo XML formato incorreto Erro:");
@@ -22,3 +24,5 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+}  // namespace Catraca

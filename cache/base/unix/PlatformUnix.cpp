@@ -14,6 +14,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+namespace Catraca {
+
 namespace Platform::Native {
 
 using Detail::FaultInjected;
@@ -401,3 +403,5 @@ qint64 FileSize(const QString &path)
 }
 
 }  // namespace Platform
+
+}  // namespace Catraca

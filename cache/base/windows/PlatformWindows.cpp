@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace Catraca {
+
 namespace Platform::Native {
 
 using Detail::FaultInjected;
@@ -261,3 +263,5 @@ qint64 FileSize(const QString &path)
 }
 
 }  // namespace Platform
+
+}  // namespace Catraca
