@@ -77,10 +77,13 @@ QString IntakeProgress::SlotFile(int slot) const
 
 QByteArray IntakeProgress::WorkFileIdentity(const QString &workFile)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(Platform::ReadWholeFile(workFile));
-    const qint64 modified = QFileInfo(workFile).lastModified().toMSecsSinceEpoch();
-    return hash.result().toHex() + '-' + QByteArray::number(modified);
+    return IdentityOf(Platform::ReadWholeFile(workFile), QFileInfo(workFile).lastModified().toMSecsSinceEpoch());
+}
+
+QByteArray IntakeProgress::IdentityOf(const QByteArray &content, qint64 modifiedMs)
+{
+    return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex() + '-'
+        + QByteArray::number(modifiedMs);
 }
 
 QByteArray IntakeProgress::DigestOf(const QByteArray &cacheContent)
@@ -101,11 +104,9 @@ void IntakeProgress::ReadSlots()
 {
     newest_.reset();
     newestSlot_ = -1;
-    slotsPresent_ = 0;
     for (int slot = 0; slot < 2; ++slot) {
         bool present = false;
         const std::optional<Entry> entry = ReadSlot(SlotFile(slot), present);
-        slotsPresent_ += present ? 1 : 0;
         if (entry && (!newest_ || entry->sequence > newest_->sequence)) {
             newest_ = entry;
             newestSlot_ = slot;
@@ -122,12 +123,12 @@ IntakeProgress::Resume IntakeProgress::ResumeAt(const QByteArray &workFileIdenti
 {
     ReadSlots();
     Resume resume;
-    if (!newest_) {
-        resume.allUncertain = slotsPresent_ == 2;
+    // A record is written before every claim: a work file without its own
+    // record has lost it, and where it stopped nobody can tell.
+    if (!newest_ || newest_->workFile != workFileIdentity) {
+        resume.allUncertain = true;
         return resume;
     }
-    if (newest_->workFile != workFileIdentity)
-        return resume;
     const QByteArray now = CacheDigest(cacheFile);
     resume.next = newest_->first;
     if (newest_->first == newest_->end || now == newest_->after) {

@@ -28,7 +28,8 @@ public:
         // data.cds (data.cds no longer has a content the record knows of).
         bool nextUncertain = false;
         int uncertainEnd = 0;
-        // The record cannot tell anything: every slot is present and spoiled.
+        // The record cannot tell anything: it is gone, spoiled in both
+        // slots, or about another work file.
         bool allUncertain = false;
     };
 
@@ -39,6 +40,7 @@ public:
     // Identity of a work file: its content and its modification time, so
     // that a later command file with the same content is another file.
     static QByteArray WorkFileIdentity(const QString &workFile);
+    static QByteArray IdentityOf(const QByteArray &content, qint64 modifiedMs);
     // The digest of data.cds as the record keeps it; a missing file has one
     // of its own.
     static QByteArray CacheDigest(const QString &cacheFile);
@@ -79,7 +81,6 @@ private:
     bool slotsRead_ = false;
     std::optional<Entry> newest_;
     int newestSlot_ = -1;  // -1: no valid slot
-    int slotsPresent_ = 0;
 };
 
 }  // namespace Catraca

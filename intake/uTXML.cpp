@@ -147,6 +147,10 @@ bool TXML::Coleta_Arquivos()
                 break;
             if (!pattern.name.match(MatchableName(name)).hasMatch())
                 continue;
+            // A work file whose deletion failed keeps its name, and its record
+            // must not give way to another claim's.
+            if (Platform::FileExists(workPath))
+                break;
             if (!listEmptied) {
                 LimpaLista();
                 listEmptied = true;
@@ -207,7 +211,16 @@ bool TXML::TakeCommandFile(const QString &source, const QString &name)
     claimed.parsed = ReadPacket(claimed.content, claimed.failure);
     if (!claimed.parsed && sightings_.ChangedLately(name, entry.content.size(), entry.modifiedMs))
         return false;
-    if (!Platform::MoveNoReplace(source, WorkFilePath(), entry.content)) {
+    if (claimStarting_) {
+        try {
+            claimStarting_(WorkFilePath(), entry.content, entry.modifiedMs);
+        } catch (...) {
+            TruncateList(claimed.first);
+            handlerFailure_ = std::current_exception();
+            return false;
+        }
+    }
+    if (!Platform::MoveNoReplace(source, WorkFilePath(), entry.content, entry.modifiedMs)) {
         Notice(name, QStringLiteral("Arquivo XML não pôde ser coletado, fica na pasta: ") + name);
         TruncateList(claimed.first);
         return false;

@@ -96,6 +96,11 @@ public:
     // names left wait for the next pass.
     using PassStopCheck = std::function<bool()>;
     void SetPassStopCheck(PassStopCheck check) { passStop_ = std::move(check); }
+    // Called with the work file's path and the bytes and time of the file
+    // about to become it, right before the claim; the claim waits for it to
+    // return, and an exception it raises ends the pass with the file unclaimed.
+    using ClaimHandler = std::function<void(const QString &workFile, const QByteArray &content, qint64 modifiedMs)>;
+    void SetClaimHandler(ClaimHandler handler) { claimStarting_ = std::move(handler); }
     // Hears of every command file refused.
     void SetJournal(CommandJournal *journal) { journal_ = journal; }
     // The name the command file in the work file had before it was claimed;
@@ -155,6 +160,7 @@ private:
     QString FoTipoArquivo;
 
     RecordsReadHandler recordsRead_;
+    ClaimHandler claimStarting_;
     PassStopCheck passStop_;
     CommandJournal *journal_ = nullptr;
     QString sourceName_;

@@ -1,6 +1,7 @@
 #include "intake/uThreadsXML.h"
 
 #include "cache/table/ClientDataSet.h"
+#include "cache/base/AnsiText.h"
 #include "cache/base/Exceptions.h"
 #include "cache/table/Field.h"
 #include "cache/base/HandlerGuard.h"
@@ -35,6 +36,13 @@ void ProcessoXML::Execute()
         FoXML = std::make_unique<TXML>();
         FoXML->SetRecordsReadHandler([this](const QString &workFile, int first, int count) {
             ApplyWorkFile(workFile, first, count);
+        });
+        // Every work file has its record from before its claim, so a work
+        // file found without one (the record deleted by hand) is known to be
+        // in doubt rather than taken for a fresh one.
+        FoXML->SetClaimHandler([](const QString &workFile, const QByteArray &content, qint64 modifiedMs) {
+            IntakeProgress(workFile + QStringLiteral(".progress"))
+                .Record(IntakeProgress::IdentityOf(content, modifiedMs), 0, 0, "settled", "settled");
         });
         // A work file still being applied holds the work file's name, so no
         // claim could succeed; a spent turn leaves the rest of the folder for
@@ -376,7 +384,12 @@ bool ProcessoXML::ApplyRecord(const TGrava_XML &record, bool uncertain)
     if (uncertain && record.Field02 == QLatin1String("L"))
         return false;
     TClientDataSet &cache = *FFonte_Dados;
-    if (cache.Locate(QStringLiteral("COD_BARRA"), record.Field01, loCaseInsensitive | loPartialKey))
+    // A block applied again finds the row its first application left, which
+    // holds the barcode as the column keeps it: cut to its width.
+    const QString key = uncertain ? AnsiText::ToUnicode(AnsiText::FromUnicode(
+                                        record.Field01, cache.FieldByName(QStringLiteral("COD_BARRA"))->Size()))
+                                  : record.Field01;
+    if (cache.Locate(QStringLiteral("COD_BARRA"), key, loCaseInsensitive | loPartialKey))
         cache.Edit();
     else
         cache.Insert();

@@ -92,6 +92,7 @@ private slots:
     void releasedTabDoesNotComeBack();
     void failedSaveLosesNothing_data();
     void failedSaveLosesNothing();
+    void leftoverWorkFileIsApplied_data();
     void leftoverWorkFileIsApplied();
     void recordWithoutWorkFileIsForgottenAtStart();
     void resumeAfterAStop_data();
@@ -302,17 +303,41 @@ void CollectorTest::failedSaveLosesNothing()
     QCOMPARE(rig.memo.lines, QStringList{QString()});
 }
 
+void CollectorTest::leftoverWorkFileIsApplied_data()
+{
+    QTest::addColumn<bool>("withItsRecord");
+    QTest::addColumn<QStringList>("cacheAfter");
+    QTest::addColumn<QString>("logged");  // a line the log must hold; empty: none of its own
+
+    QTest::newRow("with the record its claim wrote") << true << QStringList{"N1|C", "W1|L"} << QString();
+    // The record deleted by hand: whether the release reached data.cds nobody
+    // can tell, so it is not applied again but named for the gate.
+    QTest::newRow("its record deleted") << false << QStringList{"N1|C"}
+                                        << QStringLiteral("Liberação não aplicada de novo, conferir na catraca: W1.");
+}
+
 void CollectorTest::leftoverWorkFileIsApplied()
 {
+    QFETCH(bool, withItsRecord);
+    QFETCH(QStringList, cacheAfter);
+    QFETCH(QString, logged);
     Rig rig;
     rig.folder.write(QStringLiteral("XMLQuiboIntegração"), Commands({{"W1", "L"}}));
+    const QString workFile = WorkFilePath(rig.folder);
+    if (withItsRecord)
+        IntakeProgress(workFile + QStringLiteral(".progress"))
+            .Record(IntakeProgress::WorkFileIdentity(workFile), 0, 0, "settled", "settled");
     Drop(rig.folder, QStringLiteral("n.xml"), Commands({{"N1", "C"}}));
 
     rig.collector.ThisOnTimer(nullptr);
 
-    QCOMPARE(CacheRows::InFile(rig.cacheFile()), (QStringList{"N1|C", "W1|L"}));
-    QVERIFY(!QFile::exists(WorkFilePath(rig.folder)));
+    QCOMPARE(CacheRows::InFile(rig.cacheFile()), cacheAfter);
+    QVERIFY(!QFile::exists(workFile));
     QCOMPARE(EntriesLeft(rig.folder), QStringList());
+    QCOMPARE(rig.memo.lines.filter(QStringLiteral("Retomada")).size(), logged.isEmpty() ? 0 : 1);
+    if (!logged.isEmpty())
+        QVERIFY2(rig.memo.lines.filter(QStringLiteral("Retomada")).first().endsWith(logged),
+                 qPrintable(rig.memo.lines.join(QLatin1Char('\n'))));
 }
 
 namespace {
@@ -323,6 +348,9 @@ Command LongCommand(int index)
 {
     return {QStringLiteral("%1-TAB").arg(index, 10, 10, QLatin1Char('0')), index % 2 ? QStringLiteral("L") : QStringLiteral("C")};
 }
+
+// In place of the bytes left of a torn slot: both slots deleted by hand.
+constexpr int kRecordDeleted = -2;
 
 QString CutBarcode(int index)
 {
@@ -360,6 +388,12 @@ void CollectorTest::resumeAfterAStop_data()
     QTest::newRow("data.cds restored by hand, a slice of both")
         << 5 << 2 << 2 << -1 << true << QList<int>{2, 4}
         << uncertain + blocked.arg(LongCommand(2).first) + released.arg(LongCommand(3).first);
+    // Blocks applied again find their rows, long barcodes and all.
+    QTest::newRow("record deleted by hand, stopped at command 3")
+        << 5 << 1 << 4 << kRecordDeleted << false << QList<int>{0, 1, 2, 4}
+        << uncertain
+            + blocked.arg(QStringList{LongCommand(0).first, LongCommand(2).first, LongCommand(4).first}.join(", "))
+            + released.arg(LongCommand(1).first + ", " + LongCommand(3).first);
 }
 
 // A run stopped by a failed save, as a kill right after the progress record
@@ -391,7 +425,11 @@ void CollectorTest::resumeAfterAStop()
     QVERIFY(QFile::exists(WorkFilePath(stopped.folder)));
     if (cacheRestoredByHand)
         ReleaseCache().Table().SaveToFile(stopped.cacheFile(), dfBinary);
-    if (tornTo >= 0) {
+    if (tornTo == kRecordDeleted) {
+        for (const QString &slot : {WorkFilePath(stopped.folder) + QStringLiteral(".progress.a"),
+                                    WorkFilePath(stopped.folder) + QStringLiteral(".progress.b")})
+            QVERIFY(QFile::remove(slot));
+    } else if (tornTo >= 0) {
         for (const QString &slot : {WorkFilePath(stopped.folder) + QStringLiteral(".progress.a"),
                                     WorkFilePath(stopped.folder) + QStringLiteral(".progress.b")}) {
             QFile file(slot);

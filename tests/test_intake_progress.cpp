@@ -54,9 +54,10 @@ void IntakeProgressTest::resumesAtTheRightCommand_data()
     QTest::addColumn<bool>("nextUncertain");
     QTest::addColumn<bool>("allUncertain");
 
-    QTest::newRow("no record") << false << true << CacheAfter::Unchanged << WorkFile << false << 0 << false << false;
+    // Every claim writes a record first: without its own, a work file is in doubt.
+    QTest::newRow("no record") << false << true << CacheAfter::Unchanged << WorkFile << false << 0 << false << true;
     QTest::newRow("record of another work file")
-        << true << true << CacheAfter::Unchanged << OtherWorkFile << false << 0 << false << false;
+        << true << true << CacheAfter::Unchanged << OtherWorkFile << false << 0 << false << true;
     QTest::newRow("command not saved yet") << true << true << CacheAfter::Unchanged << WorkFile << false << 7 << false << false;
     QTest::newRow("command saved") << true << true << CacheAfter::Saved << WorkFile << false << 8 << false << false;
     QTest::newRow("no cache, none saved") << true << false << CacheAfter::Removed << WorkFile << false << 7 << false << false;
@@ -124,7 +125,7 @@ void IntakeProgressTest::tornSlotFallsBackToTheOther_data()
     QTest::addColumn<bool>("firstRecord");
     QTest::newRow("written over in place") << Tear::InPlace << false;
     QTest::newRow("cut short") << Tear::Cut << false;
-    QTest::newRow("first record of the work file, cut short") << Tear::Cut << true;
+    QTest::newRow("first record after the claim's, cut short") << Tear::Cut << true;
 }
 
 // A crash while command 40 is being recorded leaves its slot holding any
@@ -139,7 +140,9 @@ void IntakeProgressTest::tornSlotFallsBackToTheOther()
     const QString cacheFile = folder.file(QStringLiteral("data.cds"));
     const QString progressFile = folder.file(QStringLiteral("XMLwork.progress"));
     const int index = firstRecord ? 0 : 40;
-    if (!firstRecord) {
+    if (firstRecord) {
+        IntakeProgress(progressFile).Record(WorkFile, 0, 0, "settled", "settled");  // the claim's
+    } else {
         IntakeProgress earlier(progressFile);
         earlier.Record(OtherWorkFile, 3, 4, "x", "y");  // left by an earlier work file, outnumbered
         earlier.Record(WorkFile, 38, 39, "d38", "d39");

@@ -216,11 +216,13 @@ QString PathFromBytes(const QByteArray &bytes)
 
 // Writes a new file durably under a name that must be free: its bytes are
 // on disk before the name appears.
-bool WriteNewFileDurably(const QString &target, const QByteArray &bytes)
+bool WriteNewFileDurably(const QString &target, const QByteArray &bytes, qint64 modifiedMs = -1)
 {
     const QString temporary = TemporaryNameBeside(target);
     bool created = false;
     Native::Error error = Native::WriteNewFile(temporary, bytes, target, created);
+    if (error == 0 && modifiedMs >= 0)
+        error = Native::SetModified(temporary, modifiedMs);
     if (error == 0 && !Native::RenameNoReplace(temporary, target))
         error = Native::LastError();
     if (error == 0)
@@ -232,12 +234,13 @@ bool WriteNewFileDurably(const QString &target, const QByteArray &bytes)
 
 // The note goes first and the source last, so that a stop at any point
 // leaves either the source alone or a whole target that the note ties to it.
-bool CopyThenDeleteSource(const QString &source, const QString &target, const QByteArray &content)
+bool CopyThenDeleteSource(const QString &source, const QString &target, const QByteArray &content,
+                          qint64 modifiedMs)
 {
     const QString note = MoveNoteOf(target);
     if (!WriteNewFileDurably(note, PathAsBytes(source)))
         return false;
-    if (!WriteNewFileDurably(target, content)) {
+    if (!WriteNewFileDurably(target, content, modifiedMs)) {
         Native::DeleteFileOrLink(note);
         return false;
     }
@@ -253,7 +256,7 @@ bool CopyThenDeleteSource(const QString &source, const QString &target, const QB
 
 }  // namespace
 
-bool MoveNoReplace(const QString &from, const QString &to, const QByteArray &content)
+bool MoveNoReplace(const QString &from, const QString &to, const QByteArray &content, qint64 modifiedMs)
 {
     if (InjectedFailure(FileOperation::Rename, from))
         return false;
@@ -263,7 +266,7 @@ bool MoveNoReplace(const QString &from, const QString &to, const QByteArray &con
         return true;
     if (!Native::IsCrossDevice(Native::LastError()))
         return false;
-    return CopyThenDeleteSource(source, target, content);
+    return CopyThenDeleteSource(source, target, content, modifiedMs);
 }
 
 void FinishInterruptedMove(const QString &to)

@@ -50,9 +50,10 @@ bool RenameNoReplace(const QString &from, const QString &to);
 
 // Moves a file to a name no file has yet; false when it fails, and the source
 // then stays. Where a rename cannot cross file systems (a share mounted as
-// the folder), `content`, the source's bytes read already, is written to the
-// target durably and only then is the source deleted.
-bool MoveNoReplace(const QString &from, const QString &to, const QByteArray &content);
+// the folder), `content` and `modifiedMs`, the source's bytes and time read
+// already, are written to the target durably, and only then is the source
+// deleted: the target is the same file either way.
+bool MoveNoReplace(const QString &from, const QString &to, const QByteArray &content, qint64 modifiedMs);
 // Ends a move across file systems that a stopped run left between writing
 // the target and deleting the source: the source goes when the target holds
 // its bytes, so the file is not taken twice. Call it before using `to`.

@@ -31,6 +31,8 @@ QByteArray ReadAll(const QString &path, qint64 maxBytes);
 Error WriteNewFile(const QString &temporary, const QByteArray &bytes, const QString &target, bool &created);
 Error ReplaceFile(const QString &temporary, const QString &target);
 Error SyncFolder(const QString &folder);
+// Sets when the file's content last changed, in ms since the epoch.
+Error SetModified(const QString &path, qint64 modifiedMs);
 Error OverwriteStart(const QString &path, const QByteArray &bytes);
 // Appends at the end (the file made when missing), flushes and closes.
 Error AppendAndFlush(const QString &path, const QByteArray &bytes);

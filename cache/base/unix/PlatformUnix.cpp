@@ -232,6 +232,17 @@ Error SyncFolder(const QString &folder)
     return 0;
 }
 
+Error SetModified(const QString &path, qint64 modifiedMs)
+{
+    struct timespec times[2] {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = time_t(modifiedMs / 1000);
+    times[1].tv_nsec = long(modifiedMs % 1000) * 1000000;
+    if (::utimensat(AT_FDCWD, Encoded(path).constData(), times, 0) != 0)
+        return LastError();
+    return 0;
+}
+
 Error OverwriteStart(const QString &path, const QByteArray &bytes)
 {
     if (FaultInjected(FileOperation::Open, path))

@@ -38,6 +38,9 @@ QString ErrorText(Error error)
 
 namespace {
 
+// File times count 100 ns steps from 1601.
+constexpr qint64 kMsFrom1601To1970 = 11644473600000LL;
+
 const wchar_t *Wide(const QString &path)
 {
     return reinterpret_cast<const wchar_t *>(path.utf16());
@@ -127,6 +130,21 @@ Error SyncFolder(const QString &)
     return 0;
 }
 
+Error SetModified(const QString &path, qint64 modifiedMs)
+{
+    Handle file(CreateFileW(Wide(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return LastError();
+    const qint64 ticks = (modifiedMs + kMsFrom1601To1970) * 10000;
+    FILETIME time {};
+    time.dwLowDateTime = DWORD(ticks & 0xFFFFFFFF);
+    time.dwHighDateTime = DWORD(ticks >> 32);
+    if (!SetFileTime(file.Get(), nullptr, nullptr, &time))
+        return LastError();
+    return 0;
+}
+
 Error OverwriteStart(const QString &path, const QByteArray &bytes)
 {
     return WriteThenFlush(path, bytes, GENERIC_WRITE, OPEN_ALWAYS, nullptr);
@@ -195,7 +213,6 @@ FolderEntry EntryThatWouldNotOpen(const QString &path, Error error)
 
 qint64 MsSinceEpoch(const FILETIME &time)
 {
-    constexpr qint64 kMsFrom1601To1970 = 11644473600000LL;
     const qint64 ticks = (qint64(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     return ticks / 10000 - kMsFrom1601To1970;
 }
