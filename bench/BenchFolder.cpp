@@ -1,6 +1,7 @@
 #include "BenchFolder.h"
 
 #include "cache/base/Platform.h"
+#include "tests/support/PlatformSeams.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,6 +4,7 @@
 
 #include "app/uEmulador.h"
 #include "cache/base/Platform.h"
+#include "tests/support/PlatformSeams.h"
 
 #include <QFileInfo>
 

@@ -10,6 +10,7 @@
 #include "cache/base/Platform.h"
 #include "cache/ReleaseCache.h"
 #include "intake/uTXML.h"
+#include "tests/support/PlatformSeams.h"
 
 #include <QDir>
 #include <QFile>

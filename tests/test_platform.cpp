@@ -1,5 +1,6 @@
 #include "cache/base/Exceptions.h"
 #include "cache/base/Platform.h"
+#include "tests/support/PlatformSeams.h"
 
 #include <QtTest>
 

@@ -3,7 +3,6 @@
 #include "cache/base/Exceptions.h"
 #include "cache/base/PlatformNative.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -16,27 +15,9 @@ namespace Platform {
 
 namespace {
 
-QString &TestFolder()
-{
-    static QString folder;
-    return folder;
-}
-
-FaultHook &CurrentFaultHook()
-{
-    static FaultHook hook;
-    return hook;
-}
-
 QString FullPath(const QString &path)
 {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
-QString WithSeparator(const QString &folder)
-{
-    const QString native = QDir::toNativeSeparators(folder);
-    return native.endsWith(PathSeparator()) ? native : native + PathSeparator();
 }
 
 [[noreturn]] void ThrowCreateError(const QString &path, Native::Error error)
@@ -51,7 +32,7 @@ QString TemporaryNameBeside(const QString &target)
 {
     const QFileInfo info(target);
     const QString unique = QString::number(QRandomGenerator::global()->generate64(), 16);
-    return WithSeparator(info.absolutePath()) + QLatin1Char('.') + info.fileName()
+    return Detail::WithSeparator(info.absolutePath()) + QLatin1Char('.') + info.fileName()
         + QStringLiteral(".tmp-") + unique;
 }
 
@@ -69,10 +50,10 @@ bool InjectedFailure(FileOperation operation, const QString &path)
 
 namespace Detail {
 
-bool FaultInjected(FileOperation operation, const QString &path)
+QString WithSeparator(const QString &folder)
 {
-    const FaultHook &hook = CurrentFaultHook();
-    return hook && hook(operation, path);
+    const QString native = QDir::toNativeSeparators(folder);
+    return native.endsWith(PathSeparator()) ? native : native + PathSeparator();
 }
 
 QString OpenErrorText(const QString &path, const QString &reason)
@@ -107,26 +88,9 @@ QString TrimErrorText(QString text)
 
 }  // namespace Detail
 
-QString ProgramFolder()
-{
-    if (!TestFolder().isEmpty())
-        return WithSeparator(TestFolder());
-    return WithSeparator(QCoreApplication::applicationDirPath());
-}
-
-void SetProgramFolderForTests(const QString &folder)
-{
-    TestFolder() = folder;
-}
-
 QChar PathSeparator()
 {
     return QDir::separator();
-}
-
-void SetFaultHookForTests(FaultHook hook)
-{
-    CurrentFaultHook() = std::move(hook);
 }
 
 QByteArray ReadWholeFile(const QString &path, qint64 maxBytes)
@@ -297,7 +261,7 @@ FolderEntry ReadFolderEntry(const QString &path, qint64 maxBytes)
 
 QStringList FilesWithSuffix(const QString &folder, const QString &suffix)
 {
-    QStringList names = Native::FilesWithSuffix(WithSeparator(folder), suffix);
+    QStringList names = Native::FilesWithSuffix(Detail::WithSeparator(folder), suffix);
     std::sort(names.begin(), names.end(), [](const QString &left, const QString &right) {
         const int order = left.compare(right, Qt::CaseInsensitive);
         return order != 0 ? order < 0 : left < right;

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 namespace Catraca {
 
@@ -12,9 +11,9 @@ namespace Catraca {
 namespace Platform {
 
 // The running program's folder, ending in the platform's path separator.
+// Defined in a file of its own, ProgramFolder.cpp, so that a test program
+// links a definition of its own in its place.
 QString ProgramFolder();
-// Tests point the program at a folder of their own; the program never calls it.
-void SetProgramFolderForTests(const QString &folder);
 
 QChar PathSeparator();
 
@@ -101,16 +100,9 @@ QStringList FilesWithSuffix(const QString &folder, const QString &suffix);
 // control characters and full stops.
 QString SystemErrorText(int errorCode);
 
-// Fault injection for tests: the hook sees every file operation before it is
-// made and returns true to make it fail as the system would (EIO). The path
-// is the one acted on: a durable write opens, writes and flushes its
-// temporary file (".<name>.tmp-..." beside the target), renames it (Rename
-// with the temporary file's path) and flushes the folder (Flush with the
-// folder's path); an overwrite in place opens, writes and flushes the file
-// itself; RenameNoReplace reports its source.
+// The file operations of the layer, as a build that injects faults sees them
+// (see Detail::FaultInjected in PlatformNative.h).
 enum class FileOperation { Open, Write, Flush, Rename, Delete };
-using FaultHook = std::function<bool(FileOperation operation, const QString &path)>;
-void SetFaultHookForTests(FaultHook hook);
 
 }  // namespace Platform
 

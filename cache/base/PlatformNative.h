@@ -54,7 +54,17 @@ FolderEntry ReadEntry(const QString &path, qint64 maxBytes);
 // Shared by the portable part and the system files.
 namespace Platform::Detail {
 
+// Whether the operation is to fail before it reaches the system, as it would
+// there with EIO. The path is the one acted on: a durable write opens, writes
+// and flushes its temporary file (".<name>.tmp-..." beside the target),
+// renames it (Rename with the temporary file's path) and flushes the folder
+// (Flush with the folder's path); an overwrite in place opens, writes and
+// flushes the file itself; a rename reports its source. The program's own
+// definition, in NoInjectedFaults.cpp, never fails anything; a test program
+// links a definition of its own in its place.
 bool FaultInjected(FileOperation operation, const QString &path);
+// The folder in the platform's form, ending in its path separator.
+QString WithSeparator(const QString &folder);
 // "Cannot open file "%s". %s" with the full path.
 QString OpenErrorText(const QString &path, const QString &reason);
 [[noreturn]] void ThrowOpenError(const QString &path, const QString &reason);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/PlatformSeams.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
