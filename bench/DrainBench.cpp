@@ -83,16 +83,7 @@ void DrainLoop(benchmark::State &state, const Backlog &backlog)
 void RegisterDrainBenchmarks()
 {
     for (const Backlog &backlog : Backlogs()) {
-        BenchPlan::Comparison comparison;
-        comparison.scenario = "drain";
-        comparison.size = backlog.label;
-        comparison.oursName = "drain/" + std::to_string(backlog.files) + "x" + std::to_string(backlog.rowsPerFile);
-        comparison.anchorName = comparison.oursName;
-        comparison.counter = "floor_s";
-        comparison.goal = 1.5;
-        comparison.metric = BenchPlan::Metric::Interleaved;
-        auto *benchmark = BenchPlan::RegisterInterleaved(
-            comparison, [backlog](benchmark::State &state) { DrainLoop(state, backlog); });
+        auto *benchmark = RegisterBacklogRow(backlog, "drain", "drain", "floor_s", 1.5, DrainLoop);
         benchmark->Iterations(1)->Unit(benchmark::kSecond);
     }
 }

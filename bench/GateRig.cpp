@@ -76,4 +76,20 @@ void DropBacklog(const BenchFolder &folder, const Backlog &backlog)
     }
 }
 
+benchmark::internal::Benchmark *RegisterBacklogRow(const Backlog &backlog, const char *scenario,
+                                                   const std::string &prefix, const char *counter, double goal,
+                                                   std::function<void(benchmark::State &, const Backlog &)> loop)
+{
+    BenchPlan::Comparison comparison;
+    comparison.scenario = scenario;
+    comparison.size = backlog.label;
+    comparison.oursName = prefix + "/" + std::to_string(backlog.files) + "x" + std::to_string(backlog.rowsPerFile);
+    comparison.anchorName = comparison.oursName;
+    comparison.counter = counter;
+    comparison.goal = goal;
+    comparison.metric = BenchPlan::Metric::Interleaved;
+    return BenchPlan::RegisterInterleaved(comparison,
+                                          [backlog, loop](benchmark::State &state) { loop(state, backlog); });
+}
+
 }  // namespace Catraca

@@ -3,6 +3,8 @@
 #include "BenchFolder.h"
 
 #include <QString>
+#include <benchmark/benchmark.h>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,5 +53,11 @@ QString BacklogBarcode(int index);
 
 // Writes the backlog's command files into the folder's XML.
 void DropBacklog(const BenchFolder &folder, const Backlog &backlog);
+
+// One interleaved row for the backlog, named "<prefix>/<files>x<rows>" and
+// judged by the counter against the goal.
+benchmark::internal::Benchmark *RegisterBacklogRow(const Backlog &backlog, const char *scenario,
+                                                   const std::string &prefix, const char *counter, double goal,
+                                                   std::function<void(benchmark::State &, const Backlog &)> loop);
 
 }  // namespace Catraca

@@ -148,16 +148,8 @@ void ScanLatencyLoop(benchmark::State &state, const Backlog &backlog)
 void RegisterScanLatencyBenchmarks()
 {
     for (const Backlog &backlog : Backlogs()) {
-        BenchPlan::Comparison comparison;
-        comparison.scenario = "scan while draining, p99";
-        comparison.size = backlog.label;
-        comparison.oursName = "scan_latency/" + std::to_string(backlog.files) + "x" + std::to_string(backlog.rowsPerFile);
-        comparison.anchorName = comparison.oursName;
-        comparison.counter = "answer_s";
-        comparison.goal = 1.0;
-        comparison.metric = BenchPlan::Metric::Interleaved;
-        auto *benchmark = BenchPlan::RegisterInterleaved(
-            comparison, [backlog](benchmark::State &state) { ScanLatencyLoop(state, backlog); });
+        auto *benchmark = RegisterBacklogRow(backlog, "scan while draining, p99", "scan_latency", "answer_s", 1.0,
+                                             ScanLatencyLoop);
         // A large file drains in seconds: a few runs give enough scans.
         benchmark->Iterations(backlog.files == 1 && !BenchPlan::Smoke() ? 5 : 1)->Unit(benchmark::kMillisecond);
     }
