@@ -3,7 +3,6 @@
 #include "cache/base/Platform.h"
 
 #include <QCryptographicHash>
-#include <QFileInfo>
 #include <QList>
 
 #include <optional>
@@ -73,11 +72,6 @@ IntakeProgress::IntakeProgress(QString progressFile)
 QString IntakeProgress::SlotFile(int slot) const
 {
     return progressFile_ + (slot == 0 ? QStringLiteral(".a") : QStringLiteral(".b"));
-}
-
-QByteArray IntakeProgress::WorkFileIdentity(const QString &workFile)
-{
-    return IdentityOf(Platform::ReadWholeFile(workFile), QFileInfo(workFile).lastModified().toMSecsSinceEpoch());
 }
 
 QByteArray IntakeProgress::IdentityOf(const QByteArray &content, qint64 modifiedMs)

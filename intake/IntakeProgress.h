@@ -39,7 +39,6 @@ public:
 
     // Identity of a work file: its content and its modification time, so
     // that a later command file with the same content is another file.
-    static QByteArray WorkFileIdentity(const QString &workFile);
     static QByteArray IdentityOf(const QByteArray &content, qint64 modifiedMs);
     // The digest of data.cds as the record keeps it; a missing file has one
     // of its own.

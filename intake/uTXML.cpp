@@ -207,7 +207,7 @@ bool TXML::TakeCommandFile(const QString &source, const QString &name)
     const Platform::FolderEntry entry = Platform::ReadFolderEntry(source, kMaxCommandFileBytes);
     if (!Readable(entry, source, name))
         return false;
-    ClaimedFile claimed{entry.content, CountLista(), false, {}};
+    ClaimedFile claimed{entry.content, entry.modifiedMs, CountLista(), false, {}};
     claimed.parsed = ReadPacket(claimed.content, claimed.failure);
     if (!claimed.parsed && sightings_.ChangedLately(name, entry.content.size(), entry.modifiedMs))
         return false;
@@ -307,7 +307,7 @@ void TXML::Le_Arquivo()
         RefuseBrokenFile(*claimed);
         return;
     }
-    HandOverRecords(WorkFilePath(), claimed->first);
+    HandOverRecords(*claimed);
 }
 
 std::optional<TXML::ClaimedFile> TXML::ReadLeftoverWorkFile()
@@ -316,19 +316,19 @@ std::optional<TXML::ClaimedFile> TXML::ReadLeftoverWorkFile()
     const Platform::FolderEntry entry = Platform::ReadFolderEntry(workPath, kMaxCommandFileBytes);
     if (!Readable(entry, workPath, FoNome_XML))
         return std::nullopt;
-    ClaimedFile claimed{entry.content, CountLista(), false, {}};
+    ClaimedFile claimed{entry.content, entry.modifiedMs, CountLista(), false, {}};
     claimed.parsed = ReadPacket(claimed.content, claimed.failure);
     return claimed;
 }
 
-void TXML::HandOverRecords(const QString &workPath, int first)
+void TXML::HandOverRecords(const ClaimedFile &claimed)
 {
     if (!recordsRead_) {
-        Platform::DeleteFileOrLink(workPath);
+        Platform::DeleteFileOrLink(WorkFilePath());
         return;
     }
     try {
-        recordsRead_(workPath, first, CountLista() - first);
+        recordsRead_(WorkFilePath(), claimed.content, claimed.modifiedMs, claimed.first, CountLista() - claimed.first);
     } catch (...) {
         handlerFailure_ = std::current_exception();
     }

@@ -83,14 +83,18 @@ public:
     QString TipoArquivo() const override { return FoTipoArquivo; }
 
     virtual QString Local() const { return FoLocal; }
+    // The work file beside the command folder, once a pass has run.
+    QString WorkFilePath() const;
     virtual TClientDataSet *XML_Client() const { return FoXML_Client.get(); }
 
-    // Called after a work file was read whole, with the path of the work file
-    // and the range of the records it gave, before anything deletes it. The
-    // handler then owns the work file: it applies the records and deletes it.
-    // An exception the handler raises ends the pass and leaves Executa_Carga
-    // unchanged; the work file stays and the next pass reads it again.
-    using RecordsReadHandler = std::function<void(const QString &workFile, int first, int count)>;
+    // Called after a work file was read whole, with the path of the work file,
+    // the bytes and modification time read, and the range of the records it
+    // gave, before anything deletes it. The handler then owns the work file:
+    // it applies the records and deletes it. An exception the handler raises
+    // ends the pass and leaves Executa_Carga unchanged; the work file stays
+    // and the next pass reads it again.
+    using RecordsReadHandler = std::function<void(const QString &workFile, const QByteArray &content,
+                                                  qint64 modifiedMs, int first, int count)>;
     void SetRecordsReadHandler(RecordsReadHandler handler) { recordsRead_ = std::move(handler); }
     // Asked before each name of a pass: true ends the pass there, and the
     // names left wait for the next pass.
@@ -117,11 +121,11 @@ protected:
     virtual bool Coleta_Arquivos();
 
 private:
-    QString WorkFilePath() const;
     // A command file's bytes and what parsing them gave: the records from
     // `first` on, or the failure's message.
     struct ClaimedFile {
         QByteArray content;
+        qint64 modifiedMs = 0;
         int first = 0;
         bool parsed = false;
         QString failure;
@@ -145,7 +149,7 @@ private:
     void AppendRecordOfCurrentRow();
     QString ColumnText(const QString &columnName) const;
     QString ScanFailureText(const QString &message) const;
-    void HandOverRecords(const QString &workPath, int first);
+    void HandOverRecords(const ClaimedFile &claimed);
 
     std::unique_ptr<TClientDataSet> FoXML_Client;
     QList<PGravaXML> FoLista_XML;

@@ -34,8 +34,9 @@ void ProcessoXML::Execute()
     }
     if (!FoXML) {
         FoXML = std::make_unique<TXML>();
-        FoXML->SetRecordsReadHandler([this](const QString &workFile, int first, int count) {
-            ApplyWorkFile(workFile, first, count);
+        FoXML->SetRecordsReadHandler([this](const QString &workFile, const QByteArray &content, qint64 modifiedMs,
+                                            int first, int count) {
+            ApplyWorkFile(workFile, IntakeProgress::IdentityOf(content, modifiedMs), first, count);
         });
         // Every work file has its record from before its claim, so a work
         // file found without one (the record deleted by hand) is known to be
@@ -226,12 +227,12 @@ void ProcessoXML::RetomaTrabalho()
             FMemoLog->Add(FoXML->GetLog());
         return;
     }
-    const QString workFile = Platform::ProgramFolder() + QStringLiteral("XML") + FoXML->Nome_XML();
+    const QString workFile = FoXML->WorkFilePath();
     if (!Platform::FileExists(workFile))
         IntakeProgress(workFile + QStringLiteral(".progress")).Clear();
 }
 
-void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
+void ProcessoXML::ApplyWorkFile(const QString &workFile, const QByteArray &identity, int first, int count)
 {
     pendingCount_ = count;
     ++filesThisPass_;
@@ -240,7 +241,7 @@ void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
     // A run that fails to start is read again by the next pass: its commands
     // must not be applied from a state the failure left half made.
     try {
-        StartWorkFile(workFile, first, count);
+        StartWorkFile(workFile, identity, first, count);
     } catch (...) {
         work_.reset();
         throw;
@@ -248,10 +249,9 @@ void ProcessoXML::ApplyWorkFile(const QString &workFile, int first, int count)
     ContinueWorkFile();
 }
 
-void ProcessoXML::StartWorkFile(const QString &workFile, int first, int count)
+void ProcessoXML::StartWorkFile(const QString &workFile, const QByteArray &identity, int first, int count)
 {
-    auto run = std::make_unique<WorkFileRun>(workFile, IntakeProgress::WorkFileIdentity(workFile),
-                                             FoXML->SourceFileName());
+    auto run = std::make_unique<WorkFileRun>(workFile, identity, FoXML->SourceFileName());
     run->records.reserve(std::size_t(count));
     for (int index = 0; index < count; ++index)
         run->records.push_back(*FoXML->GetItemLista(first + index));

@@ -83,8 +83,8 @@ private:
     };
 
     static QString CacheFile();
-    void ApplyWorkFile(const QString &workFile, int first, int count);
-    void StartWorkFile(const QString &workFile, int first, int count);
+    void ApplyWorkFile(const QString &workFile, const QByteArray &identity, int first, int count);
+    void StartWorkFile(const QString &workFile, const QByteArray &identity, int first, int count);
     void SaveUnsavedSlice();
     // Applies slices until the work file is done or the turn is spent, then
     // deletes a finished work file. Drops the run when a slice fails.

@@ -16,12 +16,22 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QtTest>
+#include <stdexcept>
 
 using namespace Catraca;
 
 using namespace CommandFiles;
 
 namespace {
+
+// The identity the reader gives a work file, from the file on disk.
+QByteArray IdentityOfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read a work file");
+    return IntakeProgress::IdentityOf(file.readAll(), QFileInfo(path).lastModified().toMSecsSinceEpoch());
+}
 
 
 // Fills the table with these rows, in this order. Insert places a row before
@@ -326,7 +336,7 @@ void CollectorTest::leftoverWorkFileIsApplied()
     const QString workFile = WorkFilePath(rig.folder);
     if (withItsRecord)
         IntakeProgress(workFile + QStringLiteral(".progress"))
-            .Record(IntakeProgress::WorkFileIdentity(workFile), 0, 0, "settled", "settled");
+            .Record(IdentityOfFile(workFile), 0, 0, "settled", "settled");
     Drop(rig.folder, QStringLiteral("n.xml"), Commands({{"N1", "C"}}));
 
     rig.collector.ThisOnTimer(nullptr);
@@ -471,7 +481,7 @@ void CollectorTest::recordWithoutWorkFileIsForgottenAtStart()
     Rig rig;
     const QString dropped = Drop(rig.folder, QStringLiteral("a.xml"), Commands({{"R1", "C"}, {"R2", "L"}}));
     IntakeProgress(WorkFilePath(rig.folder) + QStringLiteral(".progress"))
-        .Record(IntakeProgress::WorkFileIdentity(dropped), 2, 2, "settled", "settled");
+        .Record(IdentityOfFile(dropped), 2, 2, "settled", "settled");
 
     rig.collector.RetomaTrabalho();
     rig.collector.ThisOnTimer(nullptr);
