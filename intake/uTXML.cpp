@@ -119,13 +119,10 @@ bool TXML::Coleta_Arquivos()
 {
     bool claimedAndRead = false;
     bool listEmptied = false;
-    auto readWorkFile = [&] {
-        if (!listEmptied) {
+    auto emptyListOnce = [&] {
+        if (!listEmptied)
             LimpaLista();
-            listEmptied = true;
-        }
-        Le_Arquivo();
-        claimedAndRead = true;
+        listEmptied = true;
     };
     try {
         FoLocal = Platform::ProgramFolder() + QStringLiteral("XML");
@@ -133,28 +130,26 @@ bool TXML::Coleta_Arquivos()
         Platform::FinishInterruptedMove(workPath);
         if (Platform::FileExists(workPath)) {
             sourceName_ = FoNome_XML;
-            readWorkFile();
+            emptyListOnce();
+            Le_Arquivo();
+            claimedAndRead = true;
         }
         const SearchPattern pattern = SplitSearchPattern(FoLocal + FoTipoArquivo);
-        // While a work file is still there (its read failing for a while, or
-        // its commands not yet saved), no claim could succeed.
-        const bool workFileLeft = handlerFailure_ || Platform::FileExists(workPath);
-        const QStringList names = workFileLeft ? QStringList() : Platform::FilesWithSuffix(pattern.folder, pattern.suffix);
-        if (!workFileLeft)
+        // A work file whose commands could not be applied ends the pass here.
+        const QStringList names = handlerFailure_ ? QStringList() : Platform::FilesWithSuffix(pattern.folder, pattern.suffix);
+        if (!handlerFailure_)
             sightings_.KeepOnly(names);
         for (const QString &name : names) {
             if (passStop_ && passStop_())
                 break;
             if (!pattern.name.match(MatchableName(name)).hasMatch())
                 continue;
-            // A work file whose deletion failed keeps its name, and its record
-            // must not give way to another claim's.
+            // While a work file is still there (its read failing for a while,
+            // its deletion failed) no claim could succeed, and its record must
+            // not give way to another claim's.
             if (Platform::FileExists(workPath))
                 break;
-            if (!listEmptied) {
-                LimpaLista();
-                listEmptied = true;
-            }
+            emptyListOnce();
             if (TakeCommandFile(pattern.folder + Platform::PathSeparator() + name, name))
                 claimedAndRead = true;
             if (handlerFailure_)
