@@ -16,10 +16,13 @@ using Entry = IntakeProgress::Entry;
 
 namespace {
 
-// Each slot is rewritten in place, so it has a fixed size (a shorter record
-// would leave the end of a longer one behind) and ends in a check of its own
-// lines: any mix of an old and a new record, or a cut one, fails the check.
+// Each slot is rewritten in place and ends in a check of its own lines: any
+// mix of an old and a new record, or a cut one, fails the check, and whatever
+// a longer earlier record left after the check is not read. A record is at
+// least kSlotSize bytes, so that the usual one keeps the slot's size.
 constexpr qsizetype kSlotSize = 512;
+constexpr qsizetype kMaxSlotBytes = 4 * 1024 * 1024;
+constexpr int kFixedLines = 8;  // up to the count of the batch's commands
 
 const QByteArray kMissingCache = QByteArrayLiteral("missing");
 
@@ -28,30 +31,86 @@ QByteArray CheckOf(const QByteArray &lines)
     return QByteArray::number(quint64(XXH3_64bits(lines.constData(), size_t(lines.size()))), 16);
 }
 
+QByteArray Escaped(const QString &text)
+{
+    return text.toUtf8().toPercentEncoding();
+}
+
+QString Unescaped(const QByteArray &text)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(text));
+}
+
+QByteArray CommandLine(const IntakeProgress::BatchedCommand &command)
+{
+    return Escaped(command.barcode) + ' ' + Escaped(command.event) + ' ' + Escaped(command.source);
+}
+
+std::optional<IntakeProgress::BatchedCommand> ParseCommand(const QByteArray &line)
+{
+    const QList<QByteArray> parts = line.split(' ');
+    if (parts.size() != 3)
+        return std::nullopt;
+    return IntakeProgress::BatchedCommand{Unescaped(parts.at(0)), Unescaped(parts.at(1)), Unescaped(parts.at(2))};
+}
+
+// The lines before the check, or nothing when the check fails.
+std::optional<QList<QByteArray>> CheckedLines(const QList<QByteArray> &lines)
+{
+    if (lines.size() <= kFixedLines)
+        return std::nullopt;
+    bool countOk = false;
+    const qsizetype commands = lines.at(kFixedLines - 1).toLongLong(&countOk);
+    if (!countOk || commands < 0 || commands > lines.size() - kFixedLines - 1)
+        return std::nullopt;
+    const qsizetype checkLine = kFixedLines + commands;
+    QByteArray recorded;
+    for (qsizetype line = 0; line < checkLine; ++line)
+        recorded += lines.at(line) + '\n';
+    if (lines.at(checkLine) != CheckOf(recorded))
+        return std::nullopt;
+    return lines.first(checkLine);
+}
+
 std::optional<Entry> Parse(const QByteArray &content)
 {
-    const QList<QByteArray> lines = content.split('\n');
-    if (lines.size() < 7)
-        return std::nullopt;
-    QByteArray recorded;
-    for (int line = 0; line < 6; ++line)
-        recorded += lines.at(line) + '\n';
-    if (lines.at(6) != CheckOf(recorded))
+    const std::optional<QList<QByteArray>> lines = CheckedLines(content.split('\n'));
+    if (!lines)
         return std::nullopt;
     Entry entry;
     bool sequenceOk = false;
     bool firstOk = false;
     bool endOk = false;
-    entry.sequence = lines.at(0).toULongLong(&sequenceOk);
-    entry.workFile = lines.at(1);
-    entry.first = lines.at(2).toInt(&firstOk);
-    entry.end = lines.at(3).toInt(&endOk);
-    entry.before = lines.at(4);
-    entry.after = lines.at(5);
+    entry.sequence = lines->at(0).toULongLong(&sequenceOk);
+    entry.workFile = lines->at(1);
+    entry.first = lines->at(2).toInt(&firstOk);
+    entry.end = lines->at(3).toInt(&endOk);
+    entry.before = lines->at(4);
+    entry.after = lines->at(5);
+    entry.batchWorkFile = lines->at(6);
+    for (qsizetype line = kFixedLines; line < lines->size(); ++line) {
+        std::optional<IntakeProgress::BatchedCommand> command = ParseCommand(lines->at(line));
+        if (!command)
+            return std::nullopt;
+        entry.batch.push_back(std::move(*command));
+    }
     if (!sequenceOk || !firstOk || !endOk || entry.first < 0 || entry.end < entry.first || entry.workFile.isEmpty()
-        || entry.before.isEmpty() || entry.after.isEmpty())
+        || entry.before.isEmpty() || entry.after.isEmpty() || entry.batchWorkFile.isEmpty())
         return std::nullopt;
     return entry;
+}
+
+QByteArray Serialized(const Entry &entry)
+{
+    QByteArray lines = QByteArray::number(entry.sequence) + '\n' + entry.workFile + '\n' + QByteArray::number(entry.first)
+        + '\n' + QByteArray::number(entry.end) + '\n' + entry.before + '\n' + entry.after + '\n'
+        + entry.batchWorkFile + '\n' + QByteArray::number(qsizetype(entry.batch.size())) + '\n';
+    for (const IntakeProgress::BatchedCommand &command : entry.batch)
+        lines += CommandLine(command) + '\n';
+    QByteArray record = lines + CheckOf(lines) + '\n';
+    if (record.size() < kSlotSize)
+        record.append(kSlotSize - record.size(), '\n');
+    return record;
 }
 
 std::optional<Entry> ReadSlot(const QString &slotFile, bool &present)
@@ -59,7 +118,7 @@ std::optional<Entry> ReadSlot(const QString &slotFile, bool &present)
     present = Platform::FileExists(slotFile);
     if (!present)
         return std::nullopt;
-    return Parse(Platform::ReadWholeFile(slotFile, kSlotSize * 2));
+    return Parse(Platform::ReadWholeFile(slotFile, kMaxSlotBytes));
 }
 
 }  // namespace
@@ -117,6 +176,10 @@ IntakeProgress::Resume IntakeProgress::ResumeAt(const QByteArray &workFileIdenti
 {
     ReadSlots();
     Resume resume;
+    if (newest_ && newest_->workFile != workFileIdentity && newest_->batchWorkFile == workFileIdentity) {
+        resume.inBatch = true;
+        return resume;
+    }
     // A record is written before every claim: a work file without its own
     // record has lost it, and where it stopped nobody can tell.
     if (!newest_ || newest_->workFile != workFileIdentity) {
@@ -134,22 +197,52 @@ IntakeProgress::Resume IntakeProgress::ResumeAt(const QByteArray &workFileIdenti
     return resume;
 }
 
-// Flushed before the save, so a data.cds that holds the command always has
-// its record on disk.
-void IntakeProgress::Record(const QByteArray &workFileIdentity, int first, int end, const QByteArray &before,
-                            const QByteArray &after)
+// A batch is applied again only from the content it was recorded against:
+// after its save, or after any later one, data.cds holds it already. A
+// content the record does not know leaves it in doubt.
+IntakeProgress::BatchResume IntakeProgress::BatchAt(const QString &cacheFile)
+{
+    ReadSlots();
+    BatchResume resume;
+    if (!newest_ || newest_->batch.empty())
+        return resume;
+    const QByteArray now = CacheDigest(cacheFile);
+    if (now == newest_->after)
+        return resume;
+    resume.commands = newest_->batch;
+    resume.uncertain = now != newest_->before;
+    return resume;
+}
+
+const std::optional<Entry> &IntakeProgress::Newest()
 {
     if (!slotsRead_)
         ReadSlots();
-    const quint64 sequence = newest_ ? newest_->sequence + 1 : 1;
+    return newest_;
+}
+
+void IntakeProgress::Record(const QByteArray &workFileIdentity, int first, int end, const QByteArray &before,
+                            const QByteArray &after)
+{
+    Entry entry;
+    entry.workFile = workFileIdentity;
+    entry.first = first;
+    entry.end = end;
+    entry.before = before;
+    entry.after = after;
+    Record(std::move(entry));
+}
+
+// Flushed before the save, so a data.cds that holds the command always has
+// its record on disk.
+void IntakeProgress::Record(Entry entry)
+{
+    if (!slotsRead_)
+        ReadSlots();
+    entry.sequence = newest_ ? newest_->sequence + 1 : 1;
     const int slot = newestSlot_ == 0 ? 1 : 0;
-    const QByteArray lines = QByteArray::number(sequence) + '\n' + workFileIdentity + '\n' + QByteArray::number(first)
-        + '\n' + QByteArray::number(end) + '\n' + before + '\n' + after + '\n';
-    QByteArray record = lines + CheckOf(lines) + '\n';
-    if (record.size() < kSlotSize)
-        record.append(kSlotSize - record.size(), '\n');
-    Platform::OverwriteFileInPlace(SlotFile(slot), record);
-    newest_ = Entry{sequence, workFileIdentity, first, end, before, after};
+    Platform::OverwriteFileInPlace(SlotFile(slot), Serialized(entry));
+    newest_ = std::move(entry);
     newestSlot_ = slot;
 }
 

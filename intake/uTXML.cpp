@@ -106,9 +106,14 @@ QString TXML::GetLog() const
     return FoControleLog;
 }
 
+QString TXML::CommandFolder()
+{
+    return Platform::ProgramFolder() + QStringLiteral("XML");
+}
+
 QString TXML::WorkFilePath() const
 {
-    return FoLocal + FoNome_XML;
+    return CommandFolder() + FoNome_XML;
 }
 
 // A pass empties the record list before its first read, so the collector gets
@@ -125,7 +130,7 @@ bool TXML::Coleta_Arquivos()
         listEmptied = true;
     };
     try {
-        FoLocal = Platform::ProgramFolder() + QStringLiteral("XML");
+        FoLocal = CommandFolder();
         const QString workPath = WorkFilePath();
         Platform::FinishInterruptedMove(workPath);
         if (Platform::FileExists(workPath)) {
@@ -146,13 +151,14 @@ bool TXML::Coleta_Arquivos()
                 continue;
             // While a work file is still there (its read failing for a while,
             // its deletion failed) no claim could succeed, and its record must
-            // not give way to another claim's.
-            if (Platform::FileExists(workPath))
+            // not give way to another claim's; the claim handler knows which
+            // work files it may drop.
+            if (!claimStarting_ && Platform::FileExists(workPath))
                 break;
             emptyListOnce();
             if (TakeCommandFile(pattern.folder + Platform::PathSeparator() + name, name))
                 claimedAndRead = true;
-            if (handlerFailure_)
+            if (handlerFailure_ || std::exchange(claimRefused_, false))
                 break;
         }
     } catch (const Exception &error) {
@@ -170,7 +176,7 @@ bool TXML::Retoma_Trabalho()
 {
     bool read = false;
     try {
-        FoLocal = Platform::ProgramFolder() + QStringLiteral("XML");
+        FoLocal = CommandFolder();
         Platform::FinishInterruptedMove(WorkFilePath());
         if (Platform::FileExists(WorkFilePath())) {
             LimpaLista();
@@ -208,10 +214,13 @@ bool TXML::TakeCommandFile(const QString &source, const QString &name)
         return false;
     if (claimStarting_) {
         try {
-            claimStarting_(WorkFilePath(), entry.content, entry.modifiedMs);
+            const int count = claimed.parsed ? CountLista() - claimed.first : -1;
+            claimRefused_ = !claimStarting_(WorkFilePath(), entry.content, entry.modifiedMs, count);
         } catch (...) {
-            TruncateList(claimed.first);
             handlerFailure_ = std::current_exception();
+        }
+        if (claimRefused_ || handlerFailure_) {
+            TruncateList(claimed.first);
             return false;
         }
     }

@@ -83,14 +83,14 @@ public:
     QString TipoArquivo() const override { return FoTipoArquivo; }
 
     virtual QString Local() const { return FoLocal; }
-    // The work file beside the command folder, once a pass has run.
+    // The work file beside the command folder.
     QString WorkFilePath() const;
     virtual TClientDataSet *XML_Client() const { return FoXML_Client.get(); }
 
     // Called after a work file was read whole, with the path of the work file,
     // the bytes and modification time read, and the range of the records it
     // gave, before anything deletes it. The handler then owns the work file:
-    // it applies the records and deletes it. An exception the handler raises
+    // it applies the records and deletes it, at once or before a later claim. An exception the handler raises
     // ends the pass and leaves Executa_Carga unchanged; the work file stays
     // and the next pass reads it again.
     using RecordsReadHandler = std::function<void(const QString &workFile, const QByteArray &content,
@@ -100,10 +100,14 @@ public:
     // names left wait for the next pass.
     using PassStopCheck = std::function<bool()>;
     void SetPassStopCheck(PassStopCheck check) { passStop_ = std::move(check); }
-    // Called with the work file's path and the bytes and time of the file
-    // about to become it, right before the claim; the claim waits for it to
-    // return, and an exception it raises ends the pass with the file unclaimed.
-    using ClaimHandler = std::function<void(const QString &workFile, const QByteArray &content, qint64 modifiedMs)>;
+    // Called right before the claim with the work file's path, the bytes and
+    // time of the file about to become it and the number of records they gave
+    // (-1 when they are no packet). It decides whether a work file still
+    // there may be replaced, and removes it: false leaves the file unclaimed
+    // and ends the pass, and so does an exception, which the pass then
+    // raises. Without a handler a work file still there ends the pass.
+    using ClaimHandler = std::function<bool(const QString &workFile, const QByteArray &content, qint64 modifiedMs,
+                                            int count)>;
     void SetClaimHandler(ClaimHandler handler) { claimStarting_ = std::move(handler); }
     // Hears of every command file refused.
     void SetJournal(CommandJournal *journal) { journal_ = journal; }
@@ -121,6 +125,7 @@ protected:
     virtual bool Coleta_Arquivos();
 
 private:
+    static QString CommandFolder();
     // A command file's bytes and what parsing them gave: the records from
     // `first` on, or the failure's message.
     struct ClaimedFile {
@@ -172,6 +177,7 @@ private:
     std::optional<ClaimedFile> claimed_;  // read before its claim, for the read step
     QStringList notices_;
     std::exception_ptr handlerFailure_;  // raised again once the pass has ended
+    bool claimRefused_ = false;          // the claim handler ended the pass
 };
 
 }  // namespace Catraca

@@ -15,6 +15,21 @@
 
 namespace Catraca {
 
+namespace {
+
+// A batch's claim records are written before its save: no data.cds has this
+// digest.
+const QByteArray kUnsaved = QByteArrayLiteral("unsaved");
+
+// The grid and the edits catch up once for many commands, not after each.
+struct ControlsOff {
+    TClientDataSet &table;
+    explicit ControlsOff(TClientDataSet &table) : table(table) { table.DisableControls(); }
+    ~ControlsOff() { table.EnableControls(); }
+};
+
+}  // namespace
+
 ProcessoXML::ProcessoXML()
 {
     Execute();
@@ -38,12 +53,8 @@ void ProcessoXML::Execute()
                                             int first, int count) {
             ApplyWorkFile(workFile, IntakeProgress::IdentityOf(content, modifiedMs), first, count);
         });
-        // Every work file has its record from before its claim, so a work
-        // file found without one (the record deleted by hand) is known to be
-        // in doubt rather than taken for a fresh one.
-        FoXML->SetClaimHandler([](const QString &workFile, const QByteArray &content, qint64 modifiedMs) {
-            IntakeProgress(workFile + QStringLiteral(".progress"))
-                .Record(IntakeProgress::IdentityOf(content, modifiedMs), 0, 0, "settled", "settled");
+        FoXML->SetClaimHandler([this](const QString &workFile, const QByteArray &content, qint64 modifiedMs, int count) {
+            return StartClaim(workFile, content, modifiedMs, count);
         });
         // A work file still being applied holds the work file's name, so no
         // claim could succeed; a spent turn leaves the rest of the folder for
@@ -179,6 +190,8 @@ void ProcessoXML::ContinueIntake()
                 collector.FJournal->Flush();
         }
     } reportAtEnd{*this};
+    // A batch whose save failed is saved before anything else changes data.cds.
+    SaveBatch();
     if (work_) {
         ContinueWorkFile();
         if (work_ || turn_.Spent())
@@ -189,6 +202,7 @@ void ProcessoXML::ContinueIntake()
     passClock_.start();
     filesThisPass_ = 0;
     FoXML->Executa_Carga();
+    SaveBatch();
 }
 
 void ProcessoXML::AddNotices()
@@ -220,6 +234,7 @@ QString ProcessoXML::CacheFile()
 // a later command file of the same content and time must not resume by it.
 void ProcessoXML::RetomaTrabalho()
 {
+    ReplayRecordedBatch();
     const bool resumed = FoXML->Retoma_Trabalho();
     AddNotices();
     if (resumed) {
@@ -238,6 +253,10 @@ void ProcessoXML::ApplyWorkFile(const QString &workFile, const QByteArray &ident
     ++filesThisPass_;
     if (count > 0 && !FFonte_Dados)
         throw Exception(QStringLiteral("No release cache to apply the commands to"));
+    if (batch_ && batch_->claimed == identity) {
+        TakeIntoBatch(identity, first, count);
+        return;
+    }
     // A run that fails to start is read again by the next pass: its commands
     // must not be applied from a state the failure left half made.
     try {
@@ -256,7 +275,9 @@ void ProcessoXML::StartWorkFile(const QString &workFile, const QByteArray &ident
     for (int index = 0; index < count; ++index)
         run->records.push_back(*FoXML->GetItemLista(first + index));
     const IntakeProgress::Resume resume = run->progress.ResumeAt(run->identity, CacheFile());
-    run->next = std::min(resume.next, count);
+    // A batch's last work file, left by a stop after the batch's record:
+    // its commands are the record's, applied or replayed from there.
+    run->next = resume.inBatch ? count : std::min(resume.next, count);
     run->uncertainEnd = resume.allUncertain ? count : resume.nextUncertain ? std::min(resume.uncertainEnd, count)
                                                                             : run->next;
     work_ = std::move(run);
@@ -318,12 +339,7 @@ void ProcessoXML::ApplySlice()
         limit = std::min(limit, first + sliceRowLimit_);
     int end = first;
     bool changed = false;
-    // The grid and the edits catch up once per slice, not once per command.
-    struct ControlsOff {
-        TClientDataSet &table;
-        explicit ControlsOff(TClientDataSet &table) : table(table) { table.DisableControls(); }
-        ~ControlsOff() { table.EnableControls(); }
-    } controlsOff(*FFonte_Dados);
+    const ControlsOff controlsOff(*FFonte_Dados);
     do {
         changed = ApplyRecord(work.records[std::size_t(end)], uncertain) || changed;
         ++end;
@@ -362,6 +378,11 @@ void ProcessoXML::LogUncertainCommands(int from, int to)
         else if (record.Field02 == QLatin1String("C"))
             blocked.append(record.Field01);
     }
+    LogUncertainCommands(blocked, released);
+}
+
+void ProcessoXML::LogUncertainCommands(const QStringList &blocked, const QStringList &released)
+{
     if (blocked.isEmpty() && released.isEmpty())
         return;
     QString line = QStringLiteral("Retomada do arquivo XML sem saber se os comandos chegaram ao data.cds.");
@@ -411,6 +432,146 @@ void ProcessoXML::SaveSlice(int first, int end)
                                                       : IntakeProgress::CacheDigest(cacheFile);
     work_->progress.Record(work_->identity, first, end, before, IntakeProgress::DigestOf(table));
     Platform::WriteFileDurably(cacheFile, table);
+}
+
+// A command file joins the batch when it is small; any other claim ends the
+// batch first, so that its commands are in data.cds before the claim's own
+// record replaces the batch's. The record names the file claimed, and carries
+// the batch's commands so far, before the work file of the batch's last file
+// goes: at any stop, each command is in data.cds, in the record, or in a
+// work file the record names.
+bool ProcessoXML::StartClaim(const QString &workFile, const QByteArray &content, qint64 modifiedMs, int count)
+{
+    const bool joins = CommandBatch::Small(count, content.size()) && (sliceRowLimit_ == 0 || count <= sliceRowLimit_);
+    const bool fits = batch_ && batch_->Takes(count, content.size())
+        && (sliceRowLimit_ == 0 || int(batch_->commands.size()) + count <= sliceRowLimit_);
+    if (batch_ && !(joins && fits))
+        SaveBatch();
+    const bool batchHoldsWorkFile = batch_ && batch_->HoldsWorkFile();
+    if (!batchHoldsWorkFile && Platform::FileExists(workFile))
+        return false;
+    const QByteArray identity = IntakeProgress::IdentityOf(content, modifiedMs);
+    if (!joins) {
+        IntakeProgress(workFile + QStringLiteral(".progress")).Record(identity, 0, 0, "settled", "settled");
+        return true;
+    }
+    if (!batch_)
+        batch_.emplace(workFile + QStringLiteral(".progress"), IntakeProgress::CacheDigest(CacheFile()));
+    CommandBatch &batch = *batch_;
+    IntakeProgress::Entry entry;
+    entry.workFile = identity;
+    entry.first = entry.end = 0;
+    entry.before = batch.before;
+    entry.after = kUnsaved;
+    entry.batchWorkFile = batch.workFile;
+    entry.batch = batch.commands;
+    batch.progress.Record(std::move(entry));
+    if (batch.HoldsWorkFile()) {
+        if (!Platform::DeleteFileOrLink(workFile))
+            return false;
+        batch.workFile = IntakeProgress::kNoWorkFile;
+    }
+    batch.claimed = identity;
+    batch.bytes += content.size();
+    return true;
+}
+
+// The work file stays until the next claim's record, or the batch's save,
+// makes it redundant.
+void ProcessoXML::TakeIntoBatch(const QByteArray &identity, int first, int count)
+{
+    CommandBatch &batch = *batch_;
+    batch.claimed.clear();
+    {
+        const ControlsOff controlsOff(*FFonte_Dados);
+        for (int index = 0; index < count; ++index) {
+            const TGrava_XML &record = *FoXML->GetItemLista(first + index);
+            ApplyRecord(record, false);
+            batch.commands.push_back({record.Field01, record.Field02, FoXML->SourceFileName()});
+        }
+    }
+    batch.workFile = identity;
+    pendingCount_ = 0;
+}
+
+// A batch whose save fails stays, with its commands in the table, and the
+// next turn saves it first. A work file that fails to go is known from the
+// record as one whose commands are in data.cds.
+void ProcessoXML::SaveBatch()
+{
+    if (!batch_)
+        return;
+    CommandBatch &batch = *batch_;
+    if (!batch.commands.empty()) {
+        const QByteArray table = FFonte_Dados->SaveToBytes(dfBinary);
+        IntakeProgress::Entry entry;
+        entry.workFile = IntakeProgress::kNoWorkFile;
+        entry.first = entry.end = 0;
+        entry.before = batch.before;
+        entry.after = IntakeProgress::DigestOf(table);
+        entry.batchWorkFile = batch.workFile;
+        entry.batch = batch.commands;
+        batch.progress.Record(std::move(entry));
+        Platform::WriteFileDurably(CacheFile(), table);
+        for (const IntakeProgress::BatchedCommand &command : batch.commands) {
+            if (FJournal)
+                FJournal->CommandApplied(command.source, command.barcode, command.event);
+        }
+        batch.commands.clear();
+    }
+    const bool workFileLeft = batch.HoldsWorkFile() && !Platform::DeleteFileOrLink(FoXML->WorkFilePath());
+    if (workFileLeft || !batch.claimed.isEmpty()) {
+        // The record must still name a work file: one claimed but not taken
+        // into the batch (its commands failed), or the batch's last, which
+        // failed to go.
+        IntakeProgress::Entry settled;
+        settled.workFile = batch.claimed.isEmpty() ? IntakeProgress::kNoWorkFile : batch.claimed;
+        settled.first = settled.end = 0;
+        settled.before = settled.after = "settled";
+        settled.batchWorkFile = workFileLeft ? batch.workFile : IntakeProgress::kNoWorkFile;
+        batch.progress.Record(std::move(settled));
+    } else {
+        batch.progress.Clear();
+    }
+    batch_.reset();
+}
+
+// Start-up, before the work file: the commands a stopped run's batch put into
+// its table are applied again unless data.cds holds them. Not knowing, a
+// block is applied again and a release withheld, as for a work file.
+void ProcessoXML::ReplayRecordedBatch()
+{
+    IntakeProgress progress(FoXML->WorkFilePath() + QStringLiteral(".progress"));
+    const IntakeProgress::BatchResume resume = progress.BatchAt(CacheFile());
+    if (resume.commands.empty())
+        return;
+    if (!FFonte_Dados)
+        throw Exception(QStringLiteral("No release cache to apply the commands to"));
+    QStringList blocked;
+    QStringList released;
+    {
+        const ControlsOff controlsOff(*FFonte_Dados);
+        for (const IntakeProgress::BatchedCommand &command : resume.commands) {
+            ApplyRecord(TGrava_XML{command.barcode, command.event}, resume.uncertain);
+            if (command.event == QLatin1String("L"))
+                released.append(command.barcode);
+            else if (command.event == QLatin1String("C"))
+                blocked.append(command.barcode);
+        }
+    }
+    if (resume.uncertain)
+        LogUncertainCommands(blocked, released);
+    const QByteArray table = FFonte_Dados->SaveToBytes(dfBinary);
+    IntakeProgress::Entry entry = *progress.Newest();
+    if (resume.uncertain)
+        entry.before = QByteArrayLiteral("unknown");
+    entry.after = IntakeProgress::DigestOf(table);
+    progress.Record(std::move(entry));
+    Platform::WriteFileDurably(CacheFile(), table);
+    for (const IntakeProgress::BatchedCommand &command : resume.commands) {
+        if (FJournal && !(resume.uncertain && command.event == QLatin1String("L")))
+            FJournal->CommandApplied(command.source, command.barcode, command.event);
+    }
 }
 
 }  // namespace Catraca

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "intake/CommandBatch.h"
 #include "intake/CommandJournal.h"
 #include "intake/LogLines.h"
 #include "intake/TurnBudget.h"
@@ -65,8 +66,9 @@ public:
     void SetTurnBudgetMs(int milliseconds) { turnBudgetMs_ = milliseconds; }
 
     TXML *Reader() const { return FoXML.get(); }
-    // Commands of the work file read but not yet applied and saved.
-    int PendingCount() const { return pendingCount_; }
+    // Commands read but not yet in data.cds: those of the work file not yet
+    // applied and saved, and those of a batch whose save failed.
+    int PendingCount() const { return pendingCount_ + (batch_ ? int(batch_->commands.size()) : 0); }
 
     // Told the failure's message when the timer's ticks start failing, and
     // an empty text when they work again.
@@ -83,6 +85,15 @@ private:
     };
 
     static QString CacheFile();
+    // The claim handler: records the claim, and drops the work file of the
+    // batch's last file, whose commands the record now carries.
+    bool StartClaim(const QString &workFile, const QByteArray &content, qint64 modifiedMs, int count);
+    void TakeIntoBatch(const QByteArray &identity, int first, int count);
+    // Brings the batch to data.cds and removes its last work file.
+    void SaveBatch();
+    // Applies the commands of a batch a stopped run recorded but may not
+    // have saved.
+    void ReplayRecordedBatch();
     void ApplyWorkFile(const QString &workFile, const QByteArray &identity, int first, int count);
     void StartWorkFile(const QString &workFile, const QByteArray &identity, int first, int count);
     void SaveUnsavedSlice();
@@ -96,6 +107,7 @@ private:
     // Tells the operator which commands were applied or withheld without
     // knowing whether an earlier run had applied them.
     void LogUncertainCommands(int from, int to);
+    void LogUncertainCommands(const QStringList &blocked, const QStringList &released);
     // The reader's lines about files left in the folder or set aside.
     void AddNotices();
     void QueueTick();
@@ -115,6 +127,7 @@ private:
     CommandJournal *FJournal = nullptr;
     std::optional<UnsavedSlice> unsaved_;
     std::unique_ptr<WorkFileRun> work_;
+    std::optional<CommandBatch> batch_;
     TurnBudget turn_;
     int pendingCount_ = 0;
     int sliceRowLimit_ = 0;
