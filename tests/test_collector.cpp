@@ -82,6 +82,8 @@ struct Rig {
 
 }  // namespace
 
+Q_DECLARE_METATYPE(Catraca::Platform::FileOperation)
+
 class CollectorTest : public QObject {
     Q_OBJECT
 
@@ -107,6 +109,8 @@ private slots:
     void recordWithoutWorkFileIsForgottenAtStart();
     void resumeAfterAStop_data();
     void resumeAfterAStop();
+    void backlogStoppedMidBatchIsAppliedOnce_data();
+    void backlogStoppedMidBatchIsAppliedOnce();
     void drainsInTurnsOfTheEventLoop_data();
     void drainsInTurnsOfTheEventLoop();
     void pendingWithoutCacheIsAnError();
@@ -470,6 +474,64 @@ void CollectorTest::resumeAfterAStop()
     expected.sort();
     QCOMPARE(rows, expected);
     QCOMPARE(memo.lines.filter(QStringLiteral("Retomada")), logged.isEmpty() ? QStringList{} : QStringList{logged});
+    QVERIFY(QDir(stopped.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
+
+void CollectorTest::backlogStoppedMidBatchIsAppliedOnce_data()
+{
+    QTest::addColumn<Platform::FileOperation>("operation");
+    QTest::addColumn<QString>("pathEnd");
+    QTest::addColumn<int>("occurrence");
+    QTest::newRow("claim's record of the fourth file") << Platform::FileOperation::Flush << ".progress.b" << 2;
+    QTest::newRow("the batch's save") << Platform::FileOperation::Open << "" << 1;
+    QTest::newRow("work file of the second file left") << Platform::FileOperation::Delete << "Integração" << 2;
+}
+
+// Six small command files make one batch. The run stops where a file
+// operation fails, as a kill there would leave the disk, and the program
+// starts again on it: every command reaches data.cds once, without doubt.
+void CollectorTest::backlogStoppedMidBatchIsAppliedOnce()
+{
+    QFETCH(Platform::FileOperation, operation);
+    QFETCH(QString, pathEnd);
+    QFETCH(int, occurrence);
+    QStringList expected;
+    Rig stopped;
+    stopped.cache.Table().SaveToFile(stopped.cacheFile(), dfBinary);
+    for (int file = 0; file < 6; ++file) {
+        Drop(stopped.folder, QStringLiteral("f%1.xml").arg(file), Commands({LongCommand(file * 2), LongCommand(file * 2 + 1)}));
+        for (int index : {file * 2, file * 2 + 1})
+            expected.append(CutBarcode(index) + QLatin1Char('|') + LongCommand(index).second);
+    }
+    int seen = 0;
+    Platform::SetFaultHookForTests([&](Platform::FileOperation happening, const QString &path) {
+        const bool matches = happening == operation && (pathEnd.isEmpty() ? IsCacheSave(path) : path.endsWith(pathEnd));
+        return matches && ++seen == occurrence;
+    });
+    try {
+        stopped.collector.ThisOnTimer(nullptr);
+    } catch (const Exception &) {
+        // The stop itself: what matters is what it left on disk.
+    }
+    Platform::SetFaultHookForTests(nullptr);
+    QVERIFY(seen >= occurrence);
+
+    ReleaseCache cache;
+    cache.Table().LoadFromFile(stopped.cacheFile());
+    RecordingLog memo;
+    ProcessoXML restarted;
+    restarted.SetFonte_Dados(&cache.Table());
+    restarted.IniciarColeta();
+    restarted.SetMemoLog(&memo);
+    restarted.RetomaTrabalho();
+    restarted.ThisOnTimer(nullptr);
+
+    QStringList rows = CacheRows::InFile(stopped.cacheFile());
+    rows.sort();
+    expected.sort();
+    QCOMPARE(rows, expected);
+    QCOMPARE(memo.lines.filter(QStringLiteral("Retomada")), QStringList{});
+    QVERIFY(EntriesLeft(stopped.folder).isEmpty());
     QVERIFY(QDir(stopped.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
 

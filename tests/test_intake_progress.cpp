@@ -41,6 +41,8 @@ private slots:
     void tornSlotFallsBackToTheOther_data();
     void tornSlotFallsBackToTheOther();
     void laterRecordReplacesEarlierWhole();
+    void batchIsAppliedAgainOnlyWhenDataCdsLacksIt_data();
+    void batchIsAppliedAgainOnlyWhenDataCdsLacksIt();
 };
 
 void IntakeProgressTest::resumesAtTheRightCommand_data()
@@ -190,6 +192,70 @@ void IntakeProgressTest::laterRecordReplacesEarlierWhole()
     progress.Clear();
     QVERIFY(!QFile::exists(progress.SlotFile(0)) && !QFile::exists(progress.SlotFile(1)));
     QCOMPARE(progress.ResumeAt(WorkFile, cacheFile).next, 0);
+}
+
+void IntakeProgressTest::batchIsAppliedAgainOnlyWhenDataCdsLacksIt_data()
+{
+    QTest::addColumn<bool>("batchSaveRecord");  // false: a claim's record in the middle of the batch
+    QTest::addColumn<CacheAfter>("cacheAfter");
+    QTest::addColumn<bool>("appliedAgain");
+    QTest::addColumn<bool>("uncertain");
+    QTest::newRow("claim's record, data.cds as the batch found it") << false << CacheAfter::Unchanged << true << false;
+    QTest::newRow("claim's record, data.cds written by something else")
+        << false << CacheAfter::ChangedElsewhere << true << true;
+    QTest::newRow("batch's save record, save not made") << true << CacheAfter::Unchanged << true << false;
+    QTest::newRow("batch's save record, save made") << true << CacheAfter::Saved << false << false;
+}
+
+// The record carries the commands of a batch whose work files are gone: they
+// come back exactly, whatever their text, and only while data.cds lacks them.
+// The batch's last work file is known as one of the batch's, and a record
+// torn at any length gives the one before it.
+void IntakeProgressTest::batchIsAppliedAgainOnlyWhenDataCdsLacksIt()
+{
+    QFETCH(bool, batchSaveRecord);
+    QFETCH(CacheAfter, cacheAfter);
+    QFETCH(bool, appliedAgain);
+    QFETCH(bool, uncertain);
+    ProgramFolderFixture folder;
+    const QString cacheFile = folder.file(QStringLiteral("data.cds"));
+    const QString progressFile = folder.file(QStringLiteral("XMLwork.progress"));
+    folder.write(QStringLiteral("data.cds"), "the batch's start");
+    const std::vector<IntakeProgress::BatchedCommand> commands{
+        {QStringLiteral("T 1%20"), QStringLiteral("C"), QStringLiteral("a b.xml")},
+        {QStringLiteral("line\nbreak\u00e7"), QStringLiteral("L"), QStringLiteral("c%.xml")},
+        {QString(), QString(), QStringLiteral("empty.xml")}};
+    IntakeProgress::Entry entry;
+    entry.workFile = batchSaveRecord ? IntakeProgress::kNoWorkFile : WorkFile;
+    entry.first = entry.end = 0;
+    entry.before = IntakeProgress::CacheDigest(cacheFile);
+    entry.after = batchSaveRecord ? IntakeProgress::DigestOf("saved") : QByteArrayLiteral("unsaved");
+    entry.batchWorkFile = OtherWorkFile;
+    entry.batch = commands;
+    IntakeProgress(progressFile).Record(WorkFile, 0, 0, "settled", "settled");
+    IntakeProgress(progressFile).Record(entry);
+    if (cacheAfter == CacheAfter::Saved)
+        folder.write(QStringLiteral("data.cds"), "saved");
+    else if (cacheAfter == CacheAfter::ChangedElsewhere)
+        folder.write(QStringLiteral("data.cds"), "other");
+
+    const IntakeProgress::BatchResume resume = IntakeProgress(progressFile).BatchAt(cacheFile);
+    QVERIFY(resume.commands == (appliedAgain ? commands : std::vector<IntakeProgress::BatchedCommand>{}));
+    QCOMPARE(resume.uncertain, uncertain);
+    QVERIFY(IntakeProgress(progressFile).ResumeAt(OtherWorkFile, cacheFile).inBatch);
+    const IntakeProgress::Resume claimed = IntakeProgress(progressFile).ResumeAt(WorkFile, cacheFile);
+    QCOMPARE(claimed.allUncertain, batchSaveRecord);
+    QVERIFY(!claimed.inBatch && !claimed.nextUncertain && claimed.next == 0);
+
+    const QString slotName = QFileInfo(IntakeProgress(progressFile).SlotFile(1)).fileName();
+    const QByteArray record = folder.read(slotName);
+    for (qsizetype length = 0; length < record.indexOf("\n\n"); ++length) {
+        folder.write(slotName, record.left(length));
+        IntakeProgress torn(progressFile);
+        QVERIFY2(torn.BatchAt(cacheFile).commands.empty() && torn.ResumeAt(WorkFile, cacheFile).next == 0
+                     && !torn.ResumeAt(WorkFile, cacheFile).allUncertain,
+                 qPrintable(QStringLiteral("torn at %1").arg(length)));
+    }
 }
 
 QTEST_GUILESS_MAIN(IntakeProgressTest)
