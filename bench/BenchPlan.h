@@ -31,7 +31,7 @@ struct Comparison {
     std::string size;         // "N = 10,000"
     std::string oursName;     // benchmark names, as registered
     std::string anchorName;
-    double goal = 0;          // ours / anchor must not exceed it
+    double goal = 0;          // ours / anchor must not exceed it; 0: no goal, shown for scale
     Metric metric = Metric::RealTime;
     std::string counter;      // Metric::Counter: the counter's name (bytes);
                               // Metric::Interleaved: the anchor's counter

@@ -166,8 +166,8 @@ void SummaryReporter::PrintTable(std::ostream &out) const
         out << Padded(memory ? Bytes(ours) : Duration(ours), widths[2])
             << Padded(memory ? Bytes(anchor) : Duration(anchor), widths[3])
             << Padded(Fixed(ratio, 2), widths[4])
-            << Padded("<= " + Fixed(comparison.goal, 1), widths[5])
-            << (ratio <= comparison.goal ? "meets" : "MISSES") << "\n";
+            << Padded(comparison.goal > 0 ? "<= " + Fixed(comparison.goal, 1) : "(none)", widths[5])
+            << (comparison.goal <= 0 ? "" : ratio <= comparison.goal ? "meets" : "MISSES") << "\n";
     }
 }
 
