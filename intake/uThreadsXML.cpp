@@ -457,6 +457,11 @@ bool ProcessoXML::StartClaim(const QString &workFile, const QByteArray &content,
     }
     if (!batch_)
         batch_.emplace(workFile + QStringLiteral(".progress"), IntakeProgress::CacheDigest(CacheFile()));
+    return RecordClaimInBatch(workFile, identity, content.size());
+}
+
+bool ProcessoXML::RecordClaimInBatch(const QString &workFile, const QByteArray &identity, qsizetype size)
+{
     CommandBatch &batch = *batch_;
     IntakeProgress::Entry entry;
     entry.workFile = identity;
@@ -472,7 +477,7 @@ bool ProcessoXML::StartClaim(const QString &workFile, const QByteArray &content,
         batch.workFile = IntakeProgress::kNoWorkFile;
     }
     batch.claimed = identity;
-    batch.bytes += content.size();
+    batch.bytes += size;
     return true;
 }
 

@@ -88,6 +88,7 @@ private:
     // The claim handler: records the claim, and drops the work file of the
     // batch's last file, whose commands the record now carries.
     bool StartClaim(const QString &workFile, const QByteArray &content, qint64 modifiedMs, int count);
+    bool RecordClaimInBatch(const QString &workFile, const QByteArray &identity, qsizetype size);
     void TakeIntoBatch(const QByteArray &identity, int first, int count);
     // Brings the batch to data.cds and removes its last work file.
     void SaveBatch();
