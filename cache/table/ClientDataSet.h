@@ -2,6 +2,7 @@
 
 #include "cache/base/Exceptions.h"
 #include "cache/table/Field.h"
+#include "cache/table/RowStore.h"
 #include "cache/packet/Packet.h"
 
 #include <QByteArray>
@@ -153,6 +154,7 @@ private:
     void NumberNewRow();
     void CheckRequiredColumns() const;
     void StorePendingRow();
+    void ReplaceStoredRow();
     void InsertStoredRow(int position);
     void RemoveStoredRow(int position);
     void SetState(TDataSetState state);
@@ -190,8 +192,7 @@ private:
     // The open table. Cells are kept column by column so that a search runs
     // over one contiguous array.
     QList<PacketColumn> columns_;
-    std::vector<std::vector<Cell>> cellsByColumn_;
-    int rowCount_ = 0;
+    RowStore rows_;
     int current_ = -1;
     std::optional<qint32> autoIncValue_;
     QList<PacketAttribute> tableAttributes_;

@@ -178,7 +178,7 @@ int TClientDataSet::FindRow(std::span<const SearchKey> keys, bool ignoreCase) co
 {
     if (keys.size() == 1 && !keys.front().blank && IsEightBitString(keys.front().type))
         return FindAnsiPrefix(keys.front(), ignoreCase);
-    for (int row = 0; row < rowCount_; ++row) {
+    for (int row = 0; row < rows_.RowCount(); ++row) {
         const bool all = std::all_of(keys.begin(), keys.end(),
                                      [&](const SearchKey &key) { return Matches(key, row, ignoreCase); });
         if (all)
@@ -191,13 +191,13 @@ int TClientDataSet::FindRow(std::span<const SearchKey> keys, bool ignoreCase) co
 // compared byte by byte where the rows keep them, with nothing allocated.
 int TClientDataSet::FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const
 {
-    const std::vector<Cell> &cells = cellsByColumn_[key.column];
+    const std::vector<Cell> &cells = rows_.ColumnBySlot(std::size_t(key.column));
     const char *literal = key.bytes.constData();
     const qsizetype length = key.bytes.size();
     const UpperCaseTable &upper = UpperCaseBytes();
     const bool byCase = ignoreCase && !key.caseless;
-    for (int row = 0; row < rowCount_; ++row) {
-        const QByteArray *stored = std::get_if<QByteArray>(&cells[row]);
+    for (int row = 0; row < rows_.RowCount(); ++row) {
+        const QByteArray *stored = std::get_if<QByteArray>(&cells[std::size_t(rows_.SlotAt(row))]);
         if (!stored)
             continue;
         const qsizetype size = stored->size();
@@ -213,7 +213,7 @@ int TClientDataSet::FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const
 
 bool TClientDataSet::Matches(const SearchKey &key, int row, bool ignoreCase) const
 {
-    const Cell &cell = cellsByColumn_[key.column][row];
+    const Cell &cell = rows_.At(std::size_t(key.column), row);
     if (key.blank)
         return IsBlank(cell);
     if (IsBlank(cell))
