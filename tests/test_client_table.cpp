@@ -223,6 +223,9 @@ void TestClientTable::locate()
     QFETCH(int, expectedRow);
 
     CacheTable cache;
+    // A search of other rows first: the rows loaded next are searched anew.
+    cache.Load({"~"});
+    cache.table.Locate("cod_barra", key, options);
     cache.Load(rows);
     cache.table.Last();
     const bool found = cache.table.Locate("cod_barra", key, options);
@@ -250,6 +253,12 @@ void TestClientTable::locateOnSeveralColumnsAndBlankKeys()
     QVERIFY(cache.table.Locate("COD_BARRA", QVariant(), loCaseInsensitive | loPartialKey));
     QCOMPARE(cache.table.RecNo(), 3);
     QVERIFY(cache.table.Locate("ID", 2, 0));
+    QCOMPARE(cache.barcode->AsString(), QString("123"));
+
+    // Only the first 8-bit column searched alone is indexed; another is still found.
+    QVERIFY(cache.table.Locate("COD_BARRA", "12", loCaseInsensitive));
+    QCOMPARE(cache.table.RecNo(), 1);
+    QVERIFY(cache.table.Locate("EVENTO", "l", loCaseInsensitive));
     QCOMPARE(cache.barcode->AsString(), QString("123"));
 }
 

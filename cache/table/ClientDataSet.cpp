@@ -170,6 +170,7 @@ void TClientDataSet::TakeRows(Packet &packet)
     columns_ = packet.columns;
     FitStringCells(packet.rows, columns_);
     rows_.Assign(packet.rows, std::size_t(columns_.size()));
+    searchIndex_.Drop();
     autoIncValue_ = packet.autoIncValue;
     tableAttributes_ = packet.tableAttributes;
 }
@@ -217,6 +218,7 @@ void TClientDataSet::DropRows()
 {
     columns_.clear();
     rows_.Clear();
+    searchIndex_.Drop();
     current_ = -1;
     pending_.clear();
     autoIncValue_.reset();
@@ -471,19 +473,28 @@ void TClientDataSet::StorePendingRow()
     NotifyEditingChanged();
 }
 
+// The search index follows every stored change of its column.
 void TClientDataSet::ReplaceStoredRow()
 {
+    if (searchIndex_.Built()) {
+        const auto column = std::size_t(searchIndex_.Column());
+        searchIndex_.Replace(rows_.SlotAt(current_), rows_.At(column, current_), pending_[column]);
+    }
     for (std::size_t column = 0; column < rows_.ColumnCount(); ++column)
         rows_.At(column, current_) = std::move(pending_[column]);
 }
 
 void TClientDataSet::InsertStoredRow(int position)
 {
-    rows_.Insert(position, pending_);
+    const int slot = rows_.Insert(position, pending_);
+    if (searchIndex_.Built())
+        searchIndex_.Add(slot, rows_.At(std::size_t(searchIndex_.Column()), position));
 }
 
 void TClientDataSet::RemoveStoredRow(int position)
 {
+    if (searchIndex_.Built())
+        searchIndex_.Remove(rows_.SlotAt(position), rows_.At(std::size_t(searchIndex_.Column()), position));
     rows_.Remove(position);
 }
 
