@@ -99,22 +99,21 @@ Packet OneColumnPacket(const PacketColumn &column, const Cell &cell)
     return packet;
 }
 
-// The packet's rows turned column by column, as a table keeps them.
-std::vector<std::vector<Cell>> CellsByColumn(const Packet &packet)
-{
-    std::vector<std::vector<Cell>> columns(std::size_t(packet.columns.size()));
-    for (const PacketRow &row : packet.rows) {
-        for (std::size_t column = 0; column < columns.size(); ++column)
-            columns[column].push_back(row.cells[column]);
-    }
-    return columns;
-}
-
+// The packet's rows turned column by column, as a table keeps them: in
+// slots that are not in row order (the last row first), with a free slot
+// left blank in front of them.
 QByteArray EncodeFromColumns(const Packet &packet)
 {
+    std::vector<std::vector<Cell>> columns(std::size_t(packet.columns.size()), std::vector<Cell>(1));
+    std::vector<int> rowSlots(packet.rows.size());
+    for (std::size_t row = packet.rows.size(); row-- > 0;) {
+        rowSlots[row] = int(columns.front().size());
+        for (std::size_t column = 0; column < columns.size(); ++column)
+            columns[column].push_back(packet.rows[row].cells[column]);
+    }
     Packet shape = packet;
     shape.rows.clear();
-    return BinaryPacket::EncodeColumns(shape, CellsByColumn(packet), packet.rows.size());
+    return BinaryPacket::EncodeColumns(shape, columns, rowSlots);
 }
 
 }  // namespace
@@ -220,9 +219,11 @@ private slots:
         shape.columns = {Column("ID", ColumnKind::SignedInt, 4), Column("NOME", ColumnKind::AnsiString, 10)};
         const std::vector<std::vector<Cell>> oneColumn {{qint64(1)}};
         const std::vector<std::vector<Cell>> shortColumn {{qint64(1), qint64(2)}, {QByteArray("a")}};
-        QVERIFY_THROWS_EXCEPTION(EDBClient, BinaryPacket::EncodeColumns(shape, oneColumn, 1));
-        QVERIFY_THROWS_EXCEPTION(EDBClient, BinaryPacket::EncodeColumns(shape, shortColumn, 2));
-        QCOMPARE(BinaryPacket::EncodeColumns(shape, shortColumn, 1), PacketCodec::EncodeBinary(Packet {
+        const std::vector<int> firstSlot {0}, bothSlots {0, 1}, negativeSlot {-1};
+        QVERIFY_THROWS_EXCEPTION(EDBClient, BinaryPacket::EncodeColumns(shape, oneColumn, firstSlot));
+        QVERIFY_THROWS_EXCEPTION(EDBClient, BinaryPacket::EncodeColumns(shape, shortColumn, bothSlots));
+        QVERIFY_THROWS_EXCEPTION(EDBClient, BinaryPacket::EncodeColumns(shape, shortColumn, negativeSlot));
+        QCOMPARE(BinaryPacket::EncodeColumns(shape, shortColumn, firstSlot), PacketCodec::EncodeBinary(Packet {
             shape.columns, {PacketRow {{qint64(1), QByteArray("a")}}}, {}, {}}));
     }
 

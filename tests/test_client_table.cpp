@@ -223,6 +223,9 @@ void TestClientTable::locate()
     QFETCH(int, expectedRow);
 
     CacheTable cache;
+    // A search of other rows first: the rows loaded next are searched anew.
+    cache.Load({"~"});
+    cache.table.Locate("cod_barra", key, options);
     cache.Load(rows);
     cache.table.Last();
     const bool found = cache.table.Locate("cod_barra", key, options);
@@ -250,6 +253,12 @@ void TestClientTable::locateOnSeveralColumnsAndBlankKeys()
     QVERIFY(cache.table.Locate("COD_BARRA", QVariant(), loCaseInsensitive | loPartialKey));
     QCOMPARE(cache.table.RecNo(), 3);
     QVERIFY(cache.table.Locate("ID", 2, 0));
+    QCOMPARE(cache.barcode->AsString(), QString("123"));
+
+    // Only the first 8-bit column searched alone is indexed; another is still found.
+    QVERIFY(cache.table.Locate("COD_BARRA", "12", loCaseInsensitive));
+    QCOMPARE(cache.table.RecNo(), 1);
+    QVERIFY(cache.table.Locate("EVENTO", "l", loCaseInsensitive));
     QCOMPARE(cache.barcode->AsString(), QString("123"));
 }
 
@@ -361,6 +370,20 @@ void TestClientTable::script_data()
         << abc << QStringList{"locate:B", "delete", "insert", "set:B", "post"}
         << QStringList{"B|--|browse", "C|--|browse", "|--|insert", "B|--|insert", "B|--|browse"}
         << QStringList{"A", "B", "C"};
+    QTest::newRow("search finds the first row in order after inserts and edits")
+        << abc
+        << QStringList{"locate:C", "insert", "set:C2", "post", "first", "insert", "set:c1", "post",
+                       "last", "locate:C", "edit", "set:X", "post", "locate:C", "locate:x"}
+        << QStringList{"C|--|browse", "|--|insert", "C2|--|insert", "C2|--|browse", "A|B-|browse", "|B-|insert",
+                       "c1|B-|insert", "c1|--|browse", "C|-E|browse", "c1|--|browse", "c1|--|edit", "X|--|edit",
+                       "X|--|browse", "C2|--|browse", "X|--|browse"}
+        << QStringList{"X", "A", "B", "C2", "C"};
+    QTest::newRow("search after a delete, the freed row taken by a new one")
+        << QStringList{"A1", "B", "A2"}
+        << QStringList{"locate:A", "delete", "locate:A", "insert", "set:A0", "post", "first", "locate:a", "locate:A1"}
+        << QStringList{"A1|--|browse", "B|--|browse", "A2|--|browse", "|--|insert", "A0|--|insert", "A0|--|browse",
+                       "B|B-|browse", "A0|--|browse", "A0|--|browse"}
+        << QStringList{"B", "A0", "A2"};
     QTest::newRow("eleven characters stored as ten")
         << QStringList{} << QStringList{"insert", "set:ABCDEFGHIJK", "post", "locate:ABCDEFGHIJK", "locate:ABCDEFGHIJ"}
         << QStringList{"|BE|insert", "ABCDEFGHIJ|BE|insert", "ABCDEFGHIJ|--|browse", "ABCDEFGHIJ|--|browse",
@@ -384,6 +407,9 @@ void TestClientTable::script()
         QCOMPARE(steps[index] + " -> " + Observe(cache), steps[index] + " -> " + observed[index]);
     }
     QCOMPARE(cache.Barcodes(), rowsAfter);
+    // The binary save reads the rows from the columns in the table's order,
+    // without going through rows as this packet does.
+    QCOMPARE(cache.table.SaveToBytes(), PacketCodec::EncodeBinary(cache.table.SaveToPacket()));
 }
 
 void TestClientTable::moveByCountsRowsMoved_data()

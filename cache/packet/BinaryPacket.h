@@ -3,6 +3,8 @@
 #include "cache/packet/Packet.h"
 
 #include <QByteArray>
+#include <span>
+#include <vector>
 
 namespace Catraca {
 
@@ -21,9 +23,11 @@ Packet Decode(const QByteArray &bytes);
 QByteArray Encode(const Packet &packet);
 
 // The same bytes for a table that keeps its cells column by column
-// (cellsByColumn[column][row]), without copying them into rows first;
-// `shape` gives the columns and the table attributes, its rows are not read.
-QByteArray EncodeColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn, std::size_t rowCount);
+// (cellsByColumn[column][slot]), without copying them into rows first; the
+// rows are the slots of `rowSlots`, in its order. `shape` gives the columns
+// and the table attributes, its rows are not read.
+QByteArray EncodeColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn,
+                         std::span<const int> rowSlots);
 
 }  // namespace BinaryPacket
 

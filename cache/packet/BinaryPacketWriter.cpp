@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <bit>
 #include <limits>
+#include <span>
 
 namespace Catraca {
 
@@ -58,13 +59,13 @@ struct RowMajorCells {
     const Cell &At(std::size_t row, std::size_t column) const { return rows[row].cells[column]; }
 };
 
-// Cells as a table keeps them, column by column.
+// Cells as a table keeps them, column by column, each row in a slot of its own.
 struct ColumnMajorCells {
     const std::vector<std::vector<Cell>> &columns;
-    std::size_t rowCount;
-    std::size_t RowCount() const { return rowCount; }
+    std::span<const int> rowSlots;
+    std::size_t RowCount() const { return rowSlots.size(); }
     std::size_t Width(std::size_t) const { return columns.size(); }
-    const Cell &At(std::size_t row, std::size_t column) const { return columns[column][row]; }
+    const Cell &At(std::size_t row, std::size_t column) const { return columns[column][std::size_t(rowSlots[row])]; }
 };
 
 template <typename Cells>
@@ -307,17 +308,25 @@ QByteArray Encode(const Packet &packet)
     return EncodeCells(packet, RowMajorCells{packet.rows});
 }
 
-QByteArray EncodeColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn, std::size_t rowCount)
+QByteArray EncodeColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn,
+                         std::span<const int> rowSlots)
 {
     if (cellsByColumn.size() != std::size_t(shape.columns.size()))
         PacketCodec::Refuse(QStringLiteral("the table holds %1 columns of values for %2 columns").arg(cellsByColumn.size()).arg(shape.columns.size()),
                             PacketCodec::kCannotEncode);
+    // Every column must hold a value in every slot up to the highest one used.
+    std::size_t slotsUsed = 0;
+    for (const int slot : rowSlots) {
+        if (slot < 0)
+            PacketCodec::Refuse(QStringLiteral("a row has the slot %1").arg(slot), PacketCodec::kCannotEncode);
+        slotsUsed = std::max(slotsUsed, std::size_t(slot) + 1);
+    }
     for (const auto &column : cellsByColumn) {
-        if (column.size() < rowCount)
-            PacketCodec::Refuse(QStringLiteral("a column holds %1 values for %2 rows").arg(column.size()).arg(rowCount),
+        if (column.size() < slotsUsed)
+            PacketCodec::Refuse(QStringLiteral("a column holds %1 values for %2 rows").arg(column.size()).arg(slotsUsed),
                                 PacketCodec::kCannotEncode);
     }
-    return EncodeCells(shape, ColumnMajorCells{cellsByColumn, rowCount});
+    return EncodeCells(shape, ColumnMajorCells{cellsByColumn, rowSlots});
 }
 
 }  // namespace BinaryPacket

@@ -28,9 +28,9 @@ QByteArray EncodeBinary(const Packet &packet)
 }
 
 QByteArray EncodeBinaryColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn,
-                               std::size_t rowCount)
+                               std::span<const int> rowSlots)
 {
-    return BinaryPacket::EncodeColumns(shape, cellsByColumn, rowCount);
+    return BinaryPacket::EncodeColumns(shape, cellsByColumn, rowSlots);
 }
 
 QByteArray EncodeXml(const Packet &packet, bool utf8)

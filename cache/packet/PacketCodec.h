@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <span>
+#include <vector>
 
 namespace Catraca {
 
@@ -32,10 +34,11 @@ Packet Decode(const QByteArray &bytes);
 QByteArray EncodeBinary(const Packet &packet);
 
 // The same bytes for a table that keeps its cells column by column
-// (cellsByColumn[column][row]); `shape` gives the columns and the table
-// attributes, its rows are not read.
+// (cellsByColumn[column][slot]), its rows being the slots of `rowSlots` in
+// that order; `shape` gives the columns and the table attributes, its rows
+// are not read.
 QByteArray EncodeBinaryColumns(const Packet &shape, const std::vector<std::vector<Cell>> &cellsByColumn,
-                               std::size_t rowCount);
+                               std::span<const int> rowSlots);
 
 // dfXML writes 8-bit text with every character outside ASCII as a character
 // reference; dfXMLUTF8 writes UTF-8 and declares it.

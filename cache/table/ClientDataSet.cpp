@@ -33,13 +33,18 @@ bool SameName(const QString &left, const QString &right)
 // Values read from a packet take the stored form an assigned value takes: a
 // fixed-width column arrives with its values padded by blanks, and "AB   "
 // would never again match the "AB" that a command or the operator gives.
-void FitStringCells(std::vector<Cell> &cells, const PacketColumn &column)
+void FitStringCells(std::vector<PacketRow> &rows, const QList<PacketColumn> &columns)
 {
-    if (column.kind != ColumnKind::AnsiString || column.isArray)
-        return;
-    for (Cell &cell : cells) {
-        if (auto *bytes = std::get_if<QByteArray>(&cell))
-            AnsiText::FitToWidth(*bytes, column.size);
+    for (qsizetype column = 0; column < columns.size(); ++column) {
+        const PacketColumn &description = columns[column];
+        if (description.kind != ColumnKind::AnsiString || description.isArray)
+            continue;
+        for (PacketRow &row : rows) {
+            if (std::size_t(column) >= row.cells.size())
+                continue;
+            if (auto *bytes = std::get_if<QByteArray>(&row.cells[std::size_t(column)]))
+                AnsiText::FitToWidth(*bytes, description.size);
+        }
     }
 }
 
@@ -111,9 +116,9 @@ void TClientDataSet::Open()
     heldPacket_ = std::monostate{};
     state_ = dsBrowse;
     modified_ = false;
-    current_ = rowCount_ > 0 ? 0 : -1;
+    current_ = rows_.RowCount() > 0 ? 0 : -1;
     bof_ = true;
-    eof_ = rowCount_ == 0;
+    eof_ = rows_.RowCount() == 0;
     NotifyActiveChanged();
 }
 
@@ -163,18 +168,9 @@ void TClientDataSet::MakePacketFields(const Packet &packet)
 void TClientDataSet::TakeRows(Packet &packet)
 {
     columns_ = packet.columns;
-    const auto columnCount = static_cast<std::size_t>(columns_.size());
-    cellsByColumn_.assign(columnCount, {});
-    for (auto &cells : cellsByColumn_)
-        cells.reserve(packet.rows.size());
-    for (PacketRow &row : packet.rows) {
-        row.cells.resize(columnCount);
-        for (std::size_t column = 0; column < columnCount; ++column)
-            cellsByColumn_[column].push_back(std::move(row.cells[column]));
-    }
-    for (std::size_t column = 0; column < columnCount; ++column)
-        FitStringCells(cellsByColumn_[column], columns_[qsizetype(column)]);
-    rowCount_ = static_cast<int>(packet.rows.size());
+    FitStringCells(packet.rows, columns_);
+    rows_.Assign(packet.rows, std::size_t(columns_.size()));
+    searchIndex_.Drop();
     autoIncValue_ = packet.autoIncValue;
     tableAttributes_ = packet.tableAttributes;
 }
@@ -191,12 +187,12 @@ Packet TClientDataSet::ShapePacket() const
 Packet TClientDataSet::SnapshotPacket() const
 {
     Packet packet = ShapePacket();
-    packet.rows.resize(static_cast<std::size_t>(rowCount_));
-    for (int row = 0; row < rowCount_; ++row) {
+    packet.rows.resize(static_cast<std::size_t>(rows_.RowCount()));
+    for (int row = 0; row < rows_.RowCount(); ++row) {
         auto &cells = packet.rows[row].cells;
-        cells.reserve(cellsByColumn_.size());
-        for (const auto &column : cellsByColumn_)
-            cells.push_back(column[row]);
+        cells.reserve(rows_.ColumnCount());
+        for (std::size_t column = 0; column < rows_.ColumnCount(); ++column)
+            cells.push_back(rows_.At(column, row));
     }
     return packet;
 }
@@ -208,12 +204,12 @@ Packet TClientDataSet::TakeSnapshotPacket()
     packet.columns = std::move(columns_);
     packet.autoIncValue = autoIncValue_;
     packet.tableAttributes = std::move(tableAttributes_);
-    packet.rows.resize(static_cast<std::size_t>(rowCount_));
-    for (int row = 0; row < rowCount_; ++row) {
+    packet.rows.resize(static_cast<std::size_t>(rows_.RowCount()));
+    for (int row = 0; row < rows_.RowCount(); ++row) {
         auto &cells = packet.rows[row].cells;
-        cells.reserve(cellsByColumn_.size());
-        for (auto &column : cellsByColumn_)
-            cells.push_back(std::move(column[row]));
+        cells.reserve(rows_.ColumnCount());
+        for (std::size_t column = 0; column < rows_.ColumnCount(); ++column)
+            cells.push_back(std::move(rows_.At(column, row)));
     }
     return packet;
 }
@@ -221,8 +217,8 @@ Packet TClientDataSet::TakeSnapshotPacket()
 void TClientDataSet::DropRows()
 {
     columns_.clear();
-    cellsByColumn_.clear();
-    rowCount_ = 0;
+    rows_.Clear();
+    searchIndex_.Drop();
     current_ = -1;
     pending_.clear();
     autoIncValue_.reset();
@@ -281,7 +277,7 @@ QByteArray TClientDataSet::SaveToBytes(TDataPacketFormat format)
     // was a fifth of its work.
     if (format == dfBinary) {
         CheckBrowseMode();
-        return PacketCodec::EncodeBinaryColumns(ShapePacket(), cellsByColumn_, std::size_t(rowCount_));
+        return PacketCodec::EncodeBinaryColumns(ShapePacket(), rows_.ColumnsBySlot(), rows_.Order());
     }
     return PacketCodec::EncodeXml(SaveToPacket(), format == dfXMLUTF8);
 }
@@ -307,13 +303,13 @@ void TClientDataSet::MoveTo(int row, bool bof, bool eof)
 void TClientDataSet::First()
 {
     CheckBrowseMode();
-    MoveTo(rowCount_ > 0 ? 0 : -1, true, rowCount_ == 0);
+    MoveTo(rows_.RowCount() > 0 ? 0 : -1, true, rows_.RowCount() == 0);
 }
 
 void TClientDataSet::Last()
 {
     CheckBrowseMode();
-    MoveTo(rowCount_ - 1, rowCount_ == 0, true);
+    MoveTo(rows_.RowCount() - 1, rows_.RowCount() == 0, true);
 }
 
 void TClientDataSet::Next()
@@ -333,12 +329,12 @@ int TClientDataSet::MoveBy(int distance)
     CheckBrowseMode();
     if (distance == 0 || (distance > 0 && eof_) || (distance < 0 && bof_))
         return 0;
-    if (rowCount_ == 0) {
+    if (rows_.RowCount() == 0) {
         MoveTo(-1, distance < 0, distance > 0);
         return 0;
     }
     const qint64 wanted = qint64(current_) + distance;
-    const int target = int(std::clamp<qint64>(wanted, 0, rowCount_ - 1));
+    const int target = int(std::clamp<qint64>(wanted, 0, rows_.RowCount() - 1));
     const bool stoppedShort = target != wanted;
     const int moved = target - current_;
     MoveTo(target, stoppedShort && distance < 0, stoppedShort && distance > 0);
@@ -349,7 +345,7 @@ bool TClientDataSet::IsEmpty() const
 {
     if (!Active())
         return true;
-    return state_ != dsInsert && rowCount_ == 0;
+    return state_ != dsInsert && rows_.RowCount() == 0;
 }
 
 // --- pending rows ------------------------------------------------------------
@@ -362,11 +358,11 @@ void TClientDataSet::SetState(TDataSetState state)
 
 void TClientDataSet::StartPending(bool copyCurrent)
 {
-    pending_.assign(cellsByColumn_.size(), Cell{});
+    pending_.assign(rows_.ColumnCount(), Cell{});
     if (!copyCurrent)
         return;
-    for (std::size_t column = 0; column < cellsByColumn_.size(); ++column)
-        pending_[column] = cellsByColumn_[column][current_];
+    for (std::size_t column = 0; column < rows_.ColumnCount(); ++column)
+        pending_[column] = rows_.At(column, current_);
 }
 
 void TClientDataSet::CheckBrowseMode()
@@ -386,7 +382,7 @@ void TClientDataSet::Edit()
     CheckActive();
     if (state_ == dsEdit || state_ == dsInsert)
         return;
-    if (rowCount_ == 0) {
+    if (rows_.RowCount() == 0) {
         Insert();
         return;
     }
@@ -446,7 +442,7 @@ void TClientDataSet::NumberNewRow()
     if (!autoIncValue_) {
         qint64 highest = 0;
         for (int column : blankCounters) {
-            for (const Cell &cell : cellsByColumn_[column]) {
+            for (const Cell &cell : rows_.ColumnBySlot(std::size_t(column))) {  // free slots are blank
                 if (const auto *number = std::get_if<qint64>(&cell))
                     highest = std::max(highest, *number);
             }
@@ -463,8 +459,7 @@ void TClientDataSet::NumberNewRow()
 void TClientDataSet::StorePendingRow()
 {
     if (state_ == dsEdit) {
-        for (std::size_t column = 0; column < cellsByColumn_.size(); ++column)
-            cellsByColumn_[column][current_] = std::move(pending_[column]);
+        ReplaceStoredRow();
     } else {
         const int position = std::max(current_, 0);
         InsertStoredRow(position);
@@ -478,20 +473,29 @@ void TClientDataSet::StorePendingRow()
     NotifyEditingChanged();
 }
 
+// The search index follows every stored change of its column.
+void TClientDataSet::ReplaceStoredRow()
+{
+    if (searchIndex_.Built()) {
+        const auto column = std::size_t(searchIndex_.Column());
+        searchIndex_.Replace(rows_.SlotAt(current_), rows_.At(column, current_), pending_[column]);
+    }
+    for (std::size_t column = 0; column < rows_.ColumnCount(); ++column)
+        rows_.At(column, current_) = std::move(pending_[column]);
+}
+
 void TClientDataSet::InsertStoredRow(int position)
 {
-    for (std::size_t column = 0; column < cellsByColumn_.size(); ++column) {
-        auto &cells = cellsByColumn_[column];
-        cells.insert(cells.begin() + position, std::move(pending_[column]));
-    }
-    ++rowCount_;
+    const int slot = rows_.Insert(position, pending_);
+    if (searchIndex_.Built())
+        searchIndex_.Add(slot, rows_.At(std::size_t(searchIndex_.Column()), position));
 }
 
 void TClientDataSet::RemoveStoredRow(int position)
 {
-    for (auto &cells : cellsByColumn_)
-        cells.erase(cells.begin() + position);
-    --rowCount_;
+    if (searchIndex_.Built())
+        searchIndex_.Remove(rows_.SlotAt(position), rows_.At(std::size_t(searchIndex_.Column()), position));
+    rows_.Remove(position);
 }
 
 void TClientDataSet::AbandonPending()
@@ -517,16 +521,16 @@ void TClientDataSet::Delete()
         AbandonPending();
         return;
     }
-    if (rowCount_ == 0)
+    if (rows_.RowCount() == 0)
         throw TableError(QLatin1String(kEmptyDataset));
     const bool wasEditing = state_ == dsEdit;
     RemoveStoredRow(current_);
     pending_.clear();
-    if (rowCount_ == 0) {
+    if (rows_.RowCount() == 0) {
         current_ = -1;
         bof_ = eof_ = true;
     } else {
-        current_ = std::min(current_, rowCount_ - 1);
+        current_ = std::min(current_, rows_.RowCount() - 1);
         bof_ = eof_ = false;
     }
     SetState(dsBrowse);
@@ -573,7 +577,7 @@ TField *TClientDataSet::Fields(int index) const
 
 int TClientDataSet::RecordCount() const
 {
-    return rowCount_;
+    return rows_.RowCount();
 }
 
 int TClientDataSet::RecNo() const
@@ -593,7 +597,7 @@ const Cell *TClientDataSet::ActiveCell(int columnIndex) const
         return &pending_[columnIndex];
     if (current_ < 0)
         return nullptr;
-    return &cellsByColumn_[columnIndex][current_];
+    return &rows_.At(std::size_t(columnIndex), current_);
 }
 
 QString TClientDataSet::CellText(int columnIndex) const
@@ -627,7 +631,7 @@ void TClientDataSet::AssignCellText(TField *field, const QString &text)
 
 int TClientDataSet::ViewRowCount() const
 {
-    return rowCount_ + (state_ == dsInsert ? 1 : 0);
+    return rows_.RowCount() + (state_ == dsInsert ? 1 : 0);
 }
 
 int TClientDataSet::ViewCurrentRow() const
@@ -654,7 +658,7 @@ QString TClientDataSet::ViewText(int viewRow, const TField *field) const
     } else if (state_ == dsEdit && viewRow == current_) {
         return field->TextOf(pending_[column]);
     }
-    return field->TextOf(cellsByColumn_[column][storedRow]);
+    return field->TextOf(rows_.At(std::size_t(column), storedRow));
 }
 
 void TClientDataSet::AttachDataSource(TDataSource *source)

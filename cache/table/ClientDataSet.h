@@ -2,6 +2,8 @@
 
 #include "cache/base/Exceptions.h"
 #include "cache/table/Field.h"
+#include "cache/table/PrefixIndex.h"
+#include "cache/table/RowStore.h"
 #include "cache/packet/Packet.h"
 
 #include <QByteArray>
@@ -153,6 +155,7 @@ private:
     void NumberNewRow();
     void CheckRequiredColumns() const;
     void StorePendingRow();
+    void ReplaceStoredRow();
     void InsertStoredRow(int position);
     void RemoveStoredRow(int position);
     void SetState(TDataSetState state);
@@ -161,8 +164,10 @@ private:
     // Locate
     const std::vector<TField *> &KeyFieldsOf(const QString &keyFields);
     SearchKey MakeSearchKey(const TField *field, const QVariant &value, bool last, TLocateOptions options) const;
-    int FindRow(std::span<const SearchKey> keys, bool ignoreCase) const;
-    int FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const;
+    int FindRow(std::span<const SearchKey> keys, bool ignoreCase);
+    int FindAnsiPrefix(const SearchKey &key, bool ignoreCase);
+    int FindAnsiPrefixIndexed(const SearchKey &key, bool ignoreCase);
+    int ScanAnsiPrefix(const SearchKey &key, bool ignoreCase) const;
     bool Matches(const SearchKey &key, int row, bool ignoreCase) const;
 
     // Views
@@ -190,8 +195,7 @@ private:
     // The open table. Cells are kept column by column so that a search runs
     // over one contiguous array.
     QList<PacketColumn> columns_;
-    std::vector<std::vector<Cell>> cellsByColumn_;
-    int rowCount_ = 0;
+    RowStore rows_;
     int current_ = -1;
     std::optional<qint32> autoIncValue_;
     QList<PacketAttribute> tableAttributes_;
@@ -205,6 +209,12 @@ private:
 
     QString lastKeyFields_;
     std::vector<TField *> lastKeyFieldList_;
+
+    // The first 8-bit string column searched on its own (the barcode's),
+    // indexed at that search and kept up to date from then on: the collector
+    // looks up every barcode there before it adds or changes its row, and a
+    // scan grew with the table.
+    PrefixIndex searchIndex_;
 };
 
 }  // namespace Catraca

@@ -1,8 +1,10 @@
-// Locate: the table's search, a scan of the rows that compares 8-bit
-// strings where the rows keep their bytes.
+// Locate: the table's search. 8-bit strings are compared where the rows
+// keep their bytes; the one column searched by them most is found through a
+// sorted index, the others by a scan of the rows.
 #include "cache/table/ClientDataSet.h"
 
 #include "cache/base/AnsiText.h"
+#include "cache/table/UpperCaseBytes.h"
 
 #include <QVarLengthArray>
 #include <algorithm>
@@ -12,21 +14,6 @@
 namespace Catraca {
 
 namespace {
-
-using UpperCaseTable = std::array<unsigned char, 256>;
-
-// The code page's upper case of every byte, built once: a search compares
-// bytes through it without calling out per byte.
-const UpperCaseTable &UpperCaseBytes()
-{
-    static const UpperCaseTable table = [] {
-        UpperCaseTable bytes{};
-        for (int value = 0; value < 256; ++value)
-            bytes[value] = static_cast<unsigned char>(AnsiText::UpperCase(char(value)));
-        return bytes;
-    }();
-    return table;
-}
 
 // True for the bytes that another byte turns into when upper-cased (the
 // upper-case letters): a literal without them compares the same with or
@@ -52,6 +39,18 @@ bool EqualIgnoringCase(const char *stored, const char *upperLiteral, qsizetype l
             return false;
     }
     return true;
+}
+
+// The match of stored bytes against a search literal (upper-cased when
+// `byCase`): the literal's length of them when searching by prefix, all of
+// them otherwise.
+bool StoredBytesMatch(const QByteArray &stored, const char *literal, qsizetype length, bool prefix, bool byCase)
+{
+    const qsizetype size = stored.size();
+    if (prefix ? size < length : size != length)
+        return false;
+    return byCase ? EqualIgnoringCase(stored.constData(), literal, length, UpperCaseBytes())
+                  : std::memcmp(stored.constData(), literal, std::size_t(length)) == 0;
 }
 
 bool IsBlank(const Cell &cell)
@@ -174,11 +173,11 @@ TClientDataSet::SearchKey TClientDataSet::MakeSearchKey(const TField *field, con
     return key;
 }
 
-int TClientDataSet::FindRow(std::span<const SearchKey> keys, bool ignoreCase) const
+int TClientDataSet::FindRow(std::span<const SearchKey> keys, bool ignoreCase)
 {
     if (keys.size() == 1 && !keys.front().blank && IsEightBitString(keys.front().type))
         return FindAnsiPrefix(keys.front(), ignoreCase);
-    for (int row = 0; row < rowCount_; ++row) {
+    for (int row = 0; row < rows_.RowCount(); ++row) {
         const bool all = std::all_of(keys.begin(), keys.end(),
                                      [&](const SearchKey &key) { return Matches(key, row, ignoreCase); });
         if (all)
@@ -187,25 +186,54 @@ int TClientDataSet::FindRow(std::span<const SearchKey> keys, bool ignoreCase) co
     return -1;
 }
 
-// The search the program makes for every barcode: one 8-bit string column,
-// compared byte by byte where the rows keep them, with nothing allocated.
-int TClientDataSet::FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const
+// The search the program makes for every barcode: one 8-bit string column.
+// The first column searched so is indexed on the spot, as the collector
+// searches every barcode of a command file there before adding its row.
+int TClientDataSet::FindAnsiPrefix(const SearchKey &key, bool ignoreCase)
 {
-    const std::vector<Cell> &cells = cellsByColumn_[key.column];
+    if (!searchIndex_.Built())
+        searchIndex_.Build(key.column, rows_.ColumnBySlot(std::size_t(key.column)));
+    if (searchIndex_.Covers(key.column))
+        return FindAnsiPrefixIndexed(key, ignoreCase);
+    return ScanAnsiPrefix(key, ignoreCase);
+}
+
+// The index holds upper-cased values, so its candidates are those that
+// begin with the upper-cased literal, a superset of the matches with or
+// without regard to case; each is checked as the scan would, and of those
+// that match, the first in the table's order is the answer, as for the scan.
+int TClientDataSet::FindAnsiPrefixIndexed(const SearchKey &key, bool ignoreCase)
+{
+    QVarLengthArray<char, 32> upperLiteral = key.bytes;
+    if (!ignoreCase) {
+        const UpperCaseTable &upper = UpperCaseBytes();
+        for (char &byte : upperLiteral)
+            byte = char(upper[static_cast<unsigned char>(byte)]);
+    }
+    const std::vector<Cell> &cells = rows_.ColumnBySlot(std::size_t(key.column));
+    const bool byCase = ignoreCase && !key.caseless;
+    int first = -1;
+    searchIndex_.ForEachCandidate(QByteArrayView(upperLiteral.constData(), upperLiteral.size()), key.prefix, [&](int slot) {
+        const QByteArray *stored = std::get_if<QByteArray>(&cells[std::size_t(slot)]);
+        if (!stored || !StoredBytesMatch(*stored, key.bytes.constData(), key.bytes.size(), key.prefix, byCase))
+            return;
+        const int position = rows_.PositionOf(slot);
+        if (first < 0 || position < first)
+            first = position;
+    });
+    return first;
+}
+
+// Compares byte by byte where the rows keep them, with nothing allocated.
+int TClientDataSet::ScanAnsiPrefix(const SearchKey &key, bool ignoreCase) const
+{
     const char *literal = key.bytes.constData();
     const qsizetype length = key.bytes.size();
-    const UpperCaseTable &upper = UpperCaseBytes();
     const bool byCase = ignoreCase && !key.caseless;
-    for (int row = 0; row < rowCount_; ++row) {
-        const QByteArray *stored = std::get_if<QByteArray>(&cells[row]);
-        if (!stored)
-            continue;
-        const qsizetype size = stored->size();
-        if (key.prefix ? size < length : size != length)
-            continue;
-        const bool equal = byCase ? EqualIgnoringCase(stored->constData(), literal, length, upper)
-                                  : std::memcmp(stored->constData(), literal, std::size_t(length)) == 0;
-        if (equal)
+    const auto column = std::size_t(key.column);
+    for (int row = 0; row < rows_.RowCount(); ++row) {
+        const QByteArray *stored = std::get_if<QByteArray>(&rows_.At(column, row));
+        if (stored && StoredBytesMatch(*stored, literal, length, key.prefix, byCase))
             return row;
     }
     return -1;
@@ -213,20 +241,14 @@ int TClientDataSet::FindAnsiPrefix(const SearchKey &key, bool ignoreCase) const
 
 bool TClientDataSet::Matches(const SearchKey &key, int row, bool ignoreCase) const
 {
-    const Cell &cell = cellsByColumn_[key.column][row];
+    const Cell &cell = rows_.At(std::size_t(key.column), row);
     if (key.blank)
         return IsBlank(cell);
     if (IsBlank(cell))
         return false;
     if (IsEightBitString(key.type)) {
         const QByteArray *stored = std::get_if<QByteArray>(&cell);
-        if (!stored)
-            return false;
-        const qsizetype length = key.bytes.size();
-        if (key.prefix ? stored->size() < length : stored->size() != length)
-            return false;
-        return ignoreCase ? EqualIgnoringCase(stored->constData(), key.bytes.constData(), length, UpperCaseBytes())
-                          : std::memcmp(stored->constData(), key.bytes.constData(), std::size_t(length)) == 0;
+        return stored && StoredBytesMatch(*stored, key.bytes.constData(), key.bytes.size(), key.prefix, ignoreCase);
     }
     const QString value = FieldCellText(cell, key.type);
     const Qt::CaseSensitivity sensitivity = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
