@@ -54,21 +54,36 @@ std::optional<IntakeProgress::BatchedCommand> ParseCommand(const QByteArray &lin
     return IntakeProgress::BatchedCommand{Unescaped(parts.at(0)), Unescaped(parts.at(1)), Unescaped(parts.at(2))};
 }
 
+// A record written before records carried batches: six lines and their
+// check, read as one without a batch.
+std::optional<QList<QByteArray>> CheckedLinesWithoutBatch(const QList<QByteArray> &lines)
+{
+    constexpr int kLines = kFixedLines - 2;
+    if (lines.size() <= kLines)
+        return std::nullopt;
+    QByteArray recorded;
+    for (qsizetype line = 0; line < kLines; ++line)
+        recorded += lines.at(line) + '\n';
+    if (lines.at(kLines) != CheckOf(recorded))
+        return std::nullopt;
+    return lines.first(kLines) + QList<QByteArray>{IntakeProgress::kNoWorkFile, "0"};
+}
+
 // The lines before the check, or nothing when the check fails.
 std::optional<QList<QByteArray>> CheckedLines(const QList<QByteArray> &lines)
 {
     if (lines.size() <= kFixedLines)
-        return std::nullopt;
+        return CheckedLinesWithoutBatch(lines);
     bool countOk = false;
     const qsizetype commands = lines.at(kFixedLines - 1).toLongLong(&countOk);
     if (!countOk || commands < 0 || commands > lines.size() - kFixedLines - 1)
-        return std::nullopt;
+        return CheckedLinesWithoutBatch(lines);
     const qsizetype checkLine = kFixedLines + commands;
     QByteArray recorded;
     for (qsizetype line = 0; line < checkLine; ++line)
         recorded += lines.at(line) + '\n';
     if (lines.at(checkLine) != CheckOf(recorded))
-        return std::nullopt;
+        return CheckedLinesWithoutBatch(lines);
     return lines.first(checkLine);
 }
 

@@ -6,6 +6,9 @@
 
 #include <QtTest>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 using namespace Catraca;
 
 namespace {
@@ -43,6 +46,7 @@ private slots:
     void laterRecordReplacesEarlierWhole();
     void batchIsAppliedAgainOnlyWhenDataCdsLacksIt_data();
     void batchIsAppliedAgainOnlyWhenDataCdsLacksIt();
+    void recordWithoutBatchLinesIsRead();
 };
 
 void IntakeProgressTest::resumesAtTheRightCommand_data()
@@ -256,6 +260,23 @@ void IntakeProgressTest::batchIsAppliedAgainOnlyWhenDataCdsLacksIt()
                      && !torn.ResumeAt(WorkFile, cacheFile).allUncertain,
                  qPrintable(QStringLiteral("torn at %1").arg(length)));
     }
+}
+
+// A work file left by a run of the version whose records had no batch lines
+// resumes where that record says.
+void IntakeProgressTest::recordWithoutBatchLinesIsRead()
+{
+    ProgramFolderFixture folder;
+    const QString cacheFile = folder.file(QStringLiteral("data.cds"));
+    folder.write(QStringLiteral("data.cds"), "cache");
+    const QByteArray lines = "7\n" + WorkFile + "\n3\n4\nolder\n" + IntakeProgress::CacheDigest(cacheFile) + "\n";
+    const QByteArray check = QByteArray::number(quint64(XXH3_64bits(lines.constData(), size_t(lines.size()))), 16);
+    folder.write(QStringLiteral("XMLwork.progress.a"), (lines + check + "\n").leftJustified(512, '\n'));
+    IntakeProgress progress(folder.file(QStringLiteral("XMLwork.progress")));
+    const IntakeProgress::Resume resume = progress.ResumeAt(WorkFile, cacheFile);
+    QVERIFY(!resume.allUncertain && !resume.nextUncertain);
+    QCOMPARE(resume.next, 4);
+    QVERIFY(progress.BatchAt(cacheFile).commands.empty());
 }
 
 QTEST_GUILESS_MAIN(IntakeProgressTest)
