@@ -371,6 +371,22 @@ QString CutBarcode(int index)
     return LongCommand(index).first.left(10);
 }
 
+// A fresh cache and collector on what a stopped run left on disk, with the
+// start-up's resume made.
+struct Restarted {
+    explicit Restarted(const QString &cacheFile)
+    {
+        cache.Table().LoadFromFile(cacheFile);
+        collector.SetFonte_Dados(&cache.Table());
+        collector.IniciarColeta();
+        collector.SetMemoLog(&memo);
+        collector.RetomaTrabalho();
+    }
+    ReleaseCache cache;
+    RecordingLog memo;
+    ProcessoXML collector;
+};
+
 }  // namespace
 
 void CollectorTest::resumeAfterAStop_data()
@@ -455,16 +471,7 @@ void CollectorTest::resumeAfterAStop()
         }
     }
 
-    // The restart: a fresh cache and collector on what is on disk.
-    ReleaseCache cache;
-    cache.Table().LoadFromFile(stopped.cacheFile());
-    RecordingLog memo;
-    ProcessoXML restarted;
-    restarted.SetFonte_Dados(&cache.Table());
-    restarted.IniciarColeta();
-    restarted.SetMemoLog(&memo);
-
-    restarted.RetomaTrabalho();
+    const Restarted restarted(stopped.cacheFile());
 
     QStringList expected;
     for (int index : inCache)
@@ -473,7 +480,7 @@ void CollectorTest::resumeAfterAStop()
     rows.sort();
     expected.sort();
     QCOMPARE(rows, expected);
-    QCOMPARE(memo.lines.filter(QStringLiteral("Retomada")), logged.isEmpty() ? QStringList{} : QStringList{logged});
+    QCOMPARE(restarted.memo.lines.filter(QStringLiteral("Retomada")), logged.isEmpty() ? QStringList{} : QStringList{logged});
     QVERIFY(QDir(stopped.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
@@ -516,21 +523,14 @@ void CollectorTest::backlogStoppedMidBatchIsAppliedOnce()
     Platform::SetFaultHookForTests(nullptr);
     QVERIFY(seen >= occurrence);
 
-    ReleaseCache cache;
-    cache.Table().LoadFromFile(stopped.cacheFile());
-    RecordingLog memo;
-    ProcessoXML restarted;
-    restarted.SetFonte_Dados(&cache.Table());
-    restarted.IniciarColeta();
-    restarted.SetMemoLog(&memo);
-    restarted.RetomaTrabalho();
-    restarted.ThisOnTimer(nullptr);
+    Restarted restarted(stopped.cacheFile());
+    restarted.collector.ThisOnTimer(nullptr);
 
     QStringList rows = CacheRows::InFile(stopped.cacheFile());
     rows.sort();
     expected.sort();
     QCOMPARE(rows, expected);
-    QCOMPARE(memo.lines.filter(QStringLiteral("Retomada")), QStringList{});
+    QCOMPARE(restarted.memo.lines.filter(QStringLiteral("Retomada")), QStringList{});
     QVERIFY(EntriesLeft(stopped.folder).isEmpty());
     QVERIFY(QDir(stopped.folder.path()).entryList({QStringLiteral("XML*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
