@@ -212,9 +212,9 @@ IntakeProgress::Resume IntakeProgress::ResumeAt(const QByteArray &workFileIdenti
     return resume;
 }
 
-// A batch is applied again only from the content it was recorded against:
-// after its save, or after any later one, data.cds holds it already. A
-// content the record does not know leaves it in doubt.
+// A batch is applied again, for certain, only to the content it began from;
+// the content its save wrote holds it already; any other content may or may
+// not, and leaves it in doubt.
 IntakeProgress::BatchResume IntakeProgress::BatchAt(const QString &cacheFile)
 {
     ReadSlots();
