@@ -21,6 +21,30 @@ namespace {
 // digest.
 const QByteArray kUnsaved = QByteArrayLiteral("unsaved");
 
+// A record that names no range of a work file: a batch's, or a settled one.
+IntakeProgress::Entry BatchEntry(const QByteArray &workFile, const QByteArray &before, const QByteArray &after,
+                                 const QByteArray &batchWorkFile,
+                                 const std::vector<IntakeProgress::BatchedCommand> &commands = {})
+{
+    IntakeProgress::Entry entry;
+    entry.workFile = workFile;
+    entry.first = entry.end = 0;
+    entry.before = before;
+    entry.after = after;
+    entry.batchWorkFile = batchWorkFile;
+    entry.batch = commands;
+    return entry;
+}
+
+// Adds a command's barcode to the list of its kind: blocks or releases.
+void ListByEvent(const QString &barcode, const QString &event, QStringList &blocked, QStringList &released)
+{
+    if (event == QLatin1String("L"))
+        released.append(barcode);
+    else if (event == QLatin1String("C"))
+        blocked.append(barcode);
+}
+
 // The grid and the edits catch up once for many commands, not after each.
 struct ControlsOff {
     TClientDataSet &table;
@@ -373,10 +397,7 @@ void ProcessoXML::LogUncertainCommands(int from, int to)
     QStringList released;
     for (int index = from; index < to; ++index) {
         const TGrava_XML &record = work_->records[std::size_t(index)];
-        if (record.Field02 == QLatin1String("L"))
-            released.append(record.Field01);
-        else if (record.Field02 == QLatin1String("C"))
-            blocked.append(record.Field01);
+        ListByEvent(record.Field01, record.Field02, blocked, released);
     }
     LogUncertainCommands(blocked, released);
 }
@@ -442,9 +463,11 @@ void ProcessoXML::SaveSlice(int first, int end)
 // work file the record names.
 bool ProcessoXML::StartClaim(const QString &workFile, const QByteArray &content, qint64 modifiedMs, int count)
 {
-    const bool joins = CommandBatch::Small(count, content.size()) && (sliceRowLimit_ == 0 || count <= sliceRowLimit_);
+    // A batch is one save: the limit of a slice's rows, when set, holds for it too.
+    const auto withinSliceLimit = [this](int commands) { return sliceRowLimit_ == 0 || commands <= sliceRowLimit_; };
+    const bool joins = CommandBatch::Small(count, content.size()) && withinSliceLimit(count);
     const bool fits = batch_ && batch_->Takes(count, content.size())
-        && (sliceRowLimit_ == 0 || int(batch_->commands.size()) + count <= sliceRowLimit_);
+        && withinSliceLimit(int(batch_->commands.size()) + count);
     if (batch_ && !(joins && fits))
         SaveBatch();
     const bool batchHoldsWorkFile = batch_ && batch_->HoldsWorkFile();
@@ -463,14 +486,7 @@ bool ProcessoXML::StartClaim(const QString &workFile, const QByteArray &content,
 bool ProcessoXML::RecordClaimInBatch(const QString &workFile, const QByteArray &identity, qsizetype size)
 {
     CommandBatch &batch = *batch_;
-    IntakeProgress::Entry entry;
-    entry.workFile = identity;
-    entry.first = entry.end = 0;
-    entry.before = batch.before;
-    entry.after = kUnsaved;
-    entry.batchWorkFile = batch.workFile;
-    entry.batch = batch.commands;
-    batch.progress.Record(std::move(entry));
+    batch.progress.Record(BatchEntry(identity, batch.before, kUnsaved, batch.workFile, batch.commands));
     if (batch.HoldsWorkFile()) {
         if (!Platform::DeleteFileOrLink(workFile))
             return false;
@@ -509,19 +525,10 @@ void ProcessoXML::SaveBatch()
     CommandBatch &batch = *batch_;
     if (!batch.commands.empty()) {
         const QByteArray table = FFonte_Dados->SaveToBytes(dfBinary);
-        IntakeProgress::Entry entry;
-        entry.workFile = IntakeProgress::kNoWorkFile;
-        entry.first = entry.end = 0;
-        entry.before = batch.before;
-        entry.after = IntakeProgress::DigestOf(table);
-        entry.batchWorkFile = batch.workFile;
-        entry.batch = batch.commands;
-        batch.progress.Record(std::move(entry));
+        batch.progress.Record(BatchEntry(IntakeProgress::kNoWorkFile, batch.before, IntakeProgress::DigestOf(table),
+                                         batch.workFile, batch.commands));
         Platform::WriteFileDurably(CacheFile(), table);
-        for (const IntakeProgress::BatchedCommand &command : batch.commands) {
-            if (FJournal)
-                FJournal->CommandApplied(command.source, command.barcode, command.event);
-        }
+        JournalBatch(batch.commands, false);
         batch.commands.clear();
     }
     const bool workFileLeft = batch.HoldsWorkFile() && !Platform::DeleteFileOrLink(FoXML->WorkFilePath());
@@ -529,12 +536,9 @@ void ProcessoXML::SaveBatch()
         // The record must still name a work file: one claimed but not taken
         // into the batch (its commands failed), or the batch's last, which
         // failed to go.
-        IntakeProgress::Entry settled;
-        settled.workFile = batch.claimed.isEmpty() ? IntakeProgress::kNoWorkFile : batch.claimed;
-        settled.first = settled.end = 0;
-        settled.before = settled.after = "settled";
-        settled.batchWorkFile = workFileLeft ? batch.workFile : IntakeProgress::kNoWorkFile;
-        batch.progress.Record(std::move(settled));
+        batch.progress.Record(BatchEntry(batch.claimed.isEmpty() ? IntakeProgress::kNoWorkFile : batch.claimed,
+                                         "settled", "settled",
+                                         workFileLeft ? batch.workFile : IntakeProgress::kNoWorkFile));
     } else {
         batch.progress.Clear();
     }
@@ -558,10 +562,7 @@ void ProcessoXML::ReplayRecordedBatch()
         const ControlsOff controlsOff(*FFonte_Dados);
         for (const IntakeProgress::BatchedCommand &command : resume.commands) {
             ApplyRecord(TGrava_XML{command.barcode, command.event}, resume.uncertain);
-            if (command.event == QLatin1String("L"))
-                released.append(command.barcode);
-            else if (command.event == QLatin1String("C"))
-                blocked.append(command.barcode);
+            ListByEvent(command.barcode, command.event, blocked, released);
         }
     }
     if (resume.uncertain)
@@ -573,8 +574,13 @@ void ProcessoXML::ReplayRecordedBatch()
     entry.after = IntakeProgress::DigestOf(table);
     progress.Record(std::move(entry));
     Platform::WriteFileDurably(CacheFile(), table);
-    for (const IntakeProgress::BatchedCommand &command : resume.commands) {
-        if (FJournal && !(resume.uncertain && command.event == QLatin1String("L")))
+    JournalBatch(resume.commands, resume.uncertain);
+}
+
+void ProcessoXML::JournalBatch(const std::vector<IntakeProgress::BatchedCommand> &commands, bool releasesWithheld)
+{
+    for (const IntakeProgress::BatchedCommand &command : commands) {
+        if (FJournal && !(releasesWithheld && command.event == QLatin1String("L")))
             FJournal->CommandApplied(command.source, command.barcode, command.event);
     }
 }

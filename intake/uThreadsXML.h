@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace Catraca {
 
@@ -95,6 +96,8 @@ private:
     // Applies the commands of a batch a stopped run recorded but may not
     // have saved.
     void ReplayRecordedBatch();
+    // Tells the journal of a batch's commands once they are in data.cds.
+    void JournalBatch(const std::vector<IntakeProgress::BatchedCommand> &commands, bool releasesWithheld);
     void ApplyWorkFile(const QString &workFile, const QByteArray &identity, int first, int count);
     void StartWorkFile(const QString &workFile, const QByteArray &identity, int first, int count);
     void SaveUnsavedSlice();
